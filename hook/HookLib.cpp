@@ -1,0 +1,56 @@
+// The hook library's shared record, entry point and exports.
+#include "HookState.h"
+#include "AppPath.h"
+#include "vellamyhook.h"
+
+#include <cstring>
+
+VMY_SHARED_SECTION_PREFIX HookState g_hookState VMY_SHARED_SECTION = {0, nullptr, nullptr,
+                                                                      0, 0,       {}};
+HINSTANCE g_module = nullptr;
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD /*reason*/, LPVOID /*reserved*/) {
+  // Nothing else here: this runs in every process on the desktop that maps the library.
+  g_module = module;
+  DisableThreadLibraryCalls(module);
+  return TRUE;
+}
+
+bool IsGimpProcess() {
+  if (GetCurrentProcessId() == g_hookState.ownerProcessId) return false;
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  path[MAX_PATH - 1] = '\0';
+  LowerAscii(path);
+  return IsUnderAppPath(path, g_hookState.appPath);
+}
+
+int HookInstall(HWND backdrop, const char* appPath) {
+  g_hookState.ownerProcessId = GetCurrentProcessId();
+  if (appPath) {
+    strncpy(g_hookState.appPath, appPath, MAX_PATH);
+    g_hookState.appPath[MAX_PATH - 1] = '\0';
+  }
+  HookUninstall(backdrop);
+  // Another process may have installed between the removal above and here.
+  if (ReadShared(g_hookState.installed) != 0) return 0;
+  g_hookState.hook = SetWindowsHookExA(WH_CALLWNDPROCRET, HookProc, g_module, 0);
+  if (!g_hookState.hook) return 0;
+  g_hookState.backdrop = backdrop;
+  g_hookState.installed = 1;
+  return 1;
+}
+
+int HookUninstall(HWND /*window*/) {
+  if (ReadShared(g_hookState.installed) != 1) return 0;
+  UnhookWindowsHookEx(g_hookState.hook);
+  g_hookState.hook = nullptr;
+  g_hookState.installed = 0;
+  return 1;
+}
+
+int HookSnapWindows() { return ReadShared(g_hookState.snap); }
+
+void HookSnapWindows(int on) { g_hookState.snap = on; }
+
+void HookSetAppPath(const char* /*path*/) {}

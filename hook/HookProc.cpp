@@ -1,0 +1,92 @@
+// The hook procedure: runs after every sent message of every hooked thread on the desktop.
+#include "HookState.h"
+#include "SnapRules.h"
+#include "vellamyhook.h"
+
+namespace {
+
+// A busy or hung backdrop holds a hooked thread up by at most this long per notice.
+constexpr UINT kSendTimeoutMs = 50;
+
+void NotifyBackdrop(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND backdrop = g_hookState.backdrop;
+  DWORD_PTR reply = 0;
+  if (!SendMessageTimeoutA(backdrop, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs,
+                           &reply)) {
+    PostMessageA(backdrop, message, wParam, lParam);
+  }
+}
+
+void OnCreate(HWND window) {
+  if (!IsGimpProcess()) return;
+  HWND backdrop = g_hookState.backdrop;
+  if (window == backdrop) return;
+  LONG style = GetWindowLongA(window, GWL_STYLE);
+  LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+  if (!(style & WS_BORDER)) return;  // menus, tooltips and other popups stay where they are
+  NotifyBackdrop(UM_ADOPT, 0, reinterpret_cast<LPARAM>(window));
+  SetWindowLongA(window, GWL_EXSTYLE, exStyle | WS_EX_NOPARENTNOTIFY);
+  SetWindowLongA(window, GWL_STYLE, style);
+  SetParent(window, backdrop);
+}
+
+void OnDestroy(HWND window) {
+  if (!IsGimpProcess()) return;
+  HWND backdrop = g_hookState.backdrop;
+  if (window == backdrop) return;
+  if (GetParent(window) != backdrop) return;
+  LONG style = GetWindowLongA(window, GWL_STYLE);
+  LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
+  if ((style & WS_BORDER) && (exStyle & WS_EX_TOOLWINDOW)) {
+    NotifyBackdrop(UM_TOOL_DESTROYED, 0, reinterpret_cast<LPARAM>(window));
+  }
+}
+
+void OnActivate(HWND window, WPARAM wParam, LPARAM lParam) {
+  // The whole value: a nonzero high word means the window is minimised.
+  if (wParam != WA_ACTIVE && wParam != WA_CLICKACTIVE) return;
+  NotifyBackdrop(IsGimpProcess() ? UM_ACTIVATE_GIMP : UM_ACTIVATE_OTHER,
+                 static_cast<WPARAM>(lParam), reinterpret_cast<LPARAM>(window));
+}
+
+void OnWindowPosChanged(HWND window) {
+  if (!ReadShared(g_hookState.snap)) return;  // tested first: moves are the busiest message
+  if (!IsGimpProcess()) return;
+  HWND backdrop = g_hookState.backdrop;
+  if (window == backdrop) return;
+  if (GetParent(window) != backdrop) return;
+  RECT client;
+  GetClientRect(backdrop, &client);
+  MapWindowPoints(backdrop, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  RECT rect;
+  GetWindowRect(window, &rect);
+  if (!SnapToEdges(client, rect)) return;
+  // MoveWindow takes the coordinates of the window's own parent, not the screen's.
+  MapWindowPoints(nullptr, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&rect), 2);
+  MoveWindow(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
+}
+
+}  // namespace
+
+LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
+  const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+  if (code == HC_ACTION && call) {
+    switch (call->message) {
+      case WM_CREATE:
+        OnCreate(call->hwnd);
+        break;
+      case WM_DESTROY:
+        OnDestroy(call->hwnd);
+        break;
+      case WM_ACTIVATE:
+        OnActivate(call->hwnd, call->wParam, call->lParam);
+        break;
+      case WM_WINDOWPOSCHANGED:
+        OnWindowPosChanged(call->hwnd);
+        break;
+      default:
+        break;
+    }
+  }
+  return CallNextHookEx(g_hookState.hook, code, wParam, lParam);
+}

@@ -1,0 +1,42 @@
+// The record that every process mapping the hook library shares, and the library's internals.
+#pragma once
+
+#include <windows.h>
+
+// The one compiler-specific spot: a data section whose bytes all processes share.
+#if defined(__GNUC__)
+#define VMY_SHARED_SECTION __attribute__((section(".VMYHook"), shared))
+#define VMY_SHARED_SECTION_PREFIX
+#else
+#pragma section(".VMYHook", read, write, shared)
+#define VMY_SHARED_SECTION
+#define VMY_SHARED_SECTION_PREFIX __declspec(allocate(".VMYHook"))
+#endif
+
+// Plain data only: each field is an aligned word read and written whole by many processes
+// without a lock; appPath is written only by HookInstall, before the new hook is set.
+struct HookState {
+  LONG installed;
+  HHOOK hook;
+  HWND backdrop;
+  LONG snap;
+  DWORD ownerProcessId;
+  char appPath[MAX_PATH];
+};
+
+#if defined(_WIN64)
+static_assert(sizeof(HookState) == 296, "the shared section's size is checked after the build");
+#else
+static_assert(sizeof(HookState) == 280, "the shared section's size is checked after the build");
+#endif
+
+extern HookState g_hookState;
+extern HINSTANCE g_module;
+
+// Reads a field that another process may have written since this process last looked.
+inline LONG ReadShared(const LONG& field) { return *static_cast<const volatile LONG*>(&field); }
+
+// True when the calling process is not the owner and its executable lies under the app path.
+bool IsGimpProcess();
+
+LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);

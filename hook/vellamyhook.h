@@ -1,0 +1,32 @@
+// The interface of the hook library: its exports and the notifications it sends to the
+// backdrop window. Both sides include this header, so the numbers live in one place.
+#pragma once
+
+#include <windows.h>
+
+#ifdef VELLAMYHOOK_BUILD
+#define VELLAMYHOOK_API __declspec(dllexport)
+#else
+#define VELLAMYHOOK_API __declspec(dllimport)
+#endif
+
+// Notifications to the backdrop window. The window concerned is always the lParam.
+constexpr UINT UM_ADOPT = WM_USER + 1;           // wParam 0: a GIMP window about to be adopted
+constexpr UINT UM_ACTIVATE_GIMP = WM_USER + 2;   // wParam: the window being deactivated
+constexpr UINT UM_ACTIVATE_ALT = WM_USER + 3;    // never sent; accepted like an activation
+constexpr UINT UM_ACTIVATE_OTHER = WM_USER + 4;  // wParam: the window being deactivated
+constexpr UINT UM_TOOL_DESTROYED = WM_USER + 5;  // wParam 0: an adopted tool window ends
+
+// Records this process as the owner, stores the app path (lower case, cut to 259 characters;
+// null keeps the previous one) and installs the global hook for this backdrop window.
+// Returns 1 when installed, 0 otherwise.
+VELLAMYHOOK_API int HookInstall(HWND backdrop, const char* appPath);
+// Removes the recorded hook, whichever process installed it; the argument is not used.
+// Returns 1 if a hook was recorded, 0 if none was.
+VELLAMYHOOK_API int HookUninstall(HWND window);
+// The snap setting as last stored.
+VELLAMYHOOK_API int HookSnapWindows();
+// Stores the snap setting unchanged; nonzero pulls adopted windows onto the backdrop's edges.
+VELLAMYHOOK_API void HookSnapWindows(int on);
+// Kept for callers of older versions: the app path changes only through HookInstall.
+VELLAMYHOOK_API void HookSetAppPath(const char* path);
