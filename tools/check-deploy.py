@@ -107,6 +107,8 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("binary")
     ap.add_argument("--allow", action="append", default=[], help="a non-system DLL it may import")
+    ap.add_argument("--require-import", action="append", default=[],
+                    help="a DLL it must import (bound at load time)")
     ap.add_argument("--export", action="append", default=[],
                     help="NAME or NAME*COUNT: a function it must export (COUNT overloads)")
     ap.add_argument("--only-exports", action="store_true", help="nothing else may be exported")
@@ -121,6 +123,9 @@ def main():
         if dll.lower() not in allowed and not dll.lower().startswith("api-ms-win-"):
             failures.append("imports %s, which is not a system DLL" % dll)
     print("%s imports: %s" % (args.binary, ", ".join(imports)))
+    for dll in args.require_import:
+        if dll.lower() not in {i.lower() for i in imports}:
+            failures.append("does not import %s" % dll)
 
     exports = pe.exports()
     print("exports: %s" % ", ".join(exports))

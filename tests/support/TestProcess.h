@@ -33,6 +33,13 @@ class TestProcess {
   // Pumps messages until a line starting with prefix has been printed, or timeoutMs pass.
   bool WaitForLine(const std::string& prefix, DWORD timeoutMs = 30000);
   const std::string& OutputSoFar() const { return output; }
+  // What it printed so far, to read fields from.
+  ProcessResult SoFar() const {
+    ProcessResult r;
+    r.started = process != nullptr;
+    r.output = output;
+    return r;
+  }
 
  private:
   void ReadAvailable();

@@ -1,0 +1,250 @@
+#include "BackdropWindow.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+#include "AppPath.h"
+#include "Dialogs.h"
+#include "Placement.h"
+
+BackdropWindow g_backdrop;
+
+namespace {
+constexpr UINT_PTR kPruneTimer = 1;
+constexpr UINT kPruneIntervalMs = 500;
+}  // namespace
+
+BackdropWindow::BackdropWindow() : settings(kSettingsPath) {
+  lastWindowRect = {kUnplaced, 0, 0, 0};
+}
+
+BackdropWindow::~BackdropWindow() = default;
+
+LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  BOOL handled = FALSE;
+  const LRESULT result = tracker.PreTranslate(message, wParam, lParam, &handled);
+
+  // Close once GIMP's windows are all gone; arm at the first message after which one exists.
+  if (autoClose && message != WM_DESTROY) {
+    if (tracker.PruneDead()) {
+      autoClose = 0;
+      DestroyWindow(window);
+    }
+  } else if (!tracker.PruneDead()) {
+    autoClose = 1;
+  }
+
+  if (handled) {
+    InvalidateRect(window, nullptr, TRUE);
+    RefreshMenus(window);
+    return result;
+  }
+
+  switch (message) {
+    case WM_CREATE:
+      return OnCreate(window, wParam, lParam);
+    case WM_DESTROY:
+      OnDestroy(window);
+      return 0;
+    case WM_MOVE:
+      OnMove(window);
+      return 0;
+    case WM_SIZE:
+      OnSize(wParam);
+      return 0;
+    case WM_PAINT:
+      OnPaint(window);
+      return 0;
+    case WM_CLOSE:
+      OnClose(window);
+      return 0;
+    case WM_ERASEBKGND:
+      OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
+      return 1;
+    case WM_COMMAND:
+      return OnCommand(window, wParam, lParam);
+    case WM_HSCROLL:
+      OnScroll(window, SB_HORZ, wParam);
+      return 0;
+    case WM_VSCROLL:
+      OnScroll(window, SB_VERT, wParam);
+      return 0;
+    case WM_MENUSELECT:
+      // A popup dropping down, or the menu closing (flags 0xFFFF).
+      if (HIWORD(wParam) & MF_POPUP) RefreshMenus(window);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+LRESULT BackdropWindow::OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
+  // GIMP's installation folder: this program lives in its lib\gimp\2.0\plug-ins.
+  char appPath[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, appPath, MAX_PATH);
+  CutAppPath(appPath);
+  tracker.InstallHook(window, appPath);
+
+  // Release the plug-in-mode launcher, which waits for this window (absent when started by hand).
+  if (HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, kStartupEventName)) {
+    SetEvent(event);
+    CloseHandle(event);
+  }
+  // Every message prunes the list, and auto-close needs one after GIMP's last window has gone;
+  // the platform need not send any then (Wine sends none when another process's child ends).
+  SetTimer(window, kPruneTimer, kPruneIntervalMs, nullptr);
+  return DefWindowProcA(window, WM_CREATE, wParam, lParam);
+}
+
+void BackdropWindow::OnDestroy(HWND window) {
+  KillTimer(window, kPruneTimer);
+  SavePlacement(window);
+  ReleaseAdopted(window);
+  tracker.UninstallHook();
+  PostQuitMessage(0);
+}
+
+// Destroying the backdrop would destroy its children, GIMP's windows among them, and GIMP
+// could lose unsaved images: give every adopted window back to the desktop where it stands.
+void BackdropWindow::ReleaseAdopted(HWND window) {
+  const bool hidden = IsIconic(window) != FALSE;
+  for (HWND adopted : tracker.Snapshot()) {
+    if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
+    RECT onScreen;
+    GetWindowRect(adopted, &onScreen);
+    SetParent(adopted, nullptr);
+    SetWindowPos(adopted, nullptr, onScreen.left, onScreen.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (hidden) ShowWindow(adopted, SW_SHOWNA);  // minimising had hidden them
+  }
+}
+
+void BackdropWindow::OnMove(HWND window) {
+  if (settings.Get(kMoveWindows) == 0) return;
+  if (lastWindowRect.left == kUnplaced) return;  // still being created and placed
+  RECT now;
+  GetWindowRect(window, &now);
+  const LONG dx = lastWindowRect.left - now.left;
+  const LONG dy = lastWindowRect.top - now.top;
+  lastWindowRect = now;
+  if (dx == 0 && dy == 0) return;
+  for (HWND adopted : tracker.Snapshot()) {
+    RECT r;
+    GetWindowRect(adopted, &r);
+    // The shifted screen rectangle, in the backdrop's client coordinates as MoveWindow takes
+    // them for its children.
+    RECT target = {r.left - dx, r.top - dy, r.right - dx, r.bottom - dy};
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&target), 2);
+    MoveWindow(adopted, target.left, target.top, r.right - r.left, r.bottom - r.top, TRUE);
+  }
+}
+
+void BackdropWindow::OnSize(WPARAM wParam) {
+  const int show = wParam == SIZE_MINIMIZED ? SW_HIDE : SW_SHOW;
+  for (HWND adopted : tracker.Snapshot()) ShowWindow(adopted, show);
+}
+
+void BackdropWindow::OnPaint(HWND window) {
+  UpdateScrollRanges(window);
+  PAINTSTRUCT paint;
+  BeginPaint(window, &paint);  // the background comes from WM_ERASEBKGND
+  EndPaint(window, &paint);
+}
+
+void BackdropWindow::OnClose(HWND window) {
+  const std::string title = settings.Get(kGimpName);
+  HWND gimp = FindWindowExA(window, nullptr, kGimpMainClass, title.c_str());
+  if (gimp) {
+    PostMessageA(gimp, WM_CLOSE, 0, 0);  // auto-close follows once GIMP's windows are gone
+    return;
+  }
+  tracker.UninstallHook();
+  DestroyWindow(window);
+}
+
+void BackdropWindow::OnEraseBackground(HWND window, HDC dc) {
+  RECT client;
+  GetClientRect(window, &client);
+  HBRUSH brush = CreateSolidBrush(settings.Get(kBgColor));
+  FillRect(dc, &client, brush);
+  DeleteObject(brush);
+}
+
+LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+  const UINT id = LOWORD(wParam);
+  if (id >= kFirstWindowCommand) {
+    const std::vector<HWND> windows = tracker.Snapshot();
+    const size_t position = id - kFirstWindowCommand;
+    if (position < windows.size()) tracker.Raise(windows[position]);
+  }
+  switch (id) {
+    case IDM_ABOUT:
+      DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDialogProc, 0);
+      return 0;
+    case IDM_EXIT:
+      PostMessageA(window, WM_CLOSE, 0, 0);
+      return 0;
+    case IDM_BGCOLOR:
+      ChooseBackgroundColor(window);
+      return 0;
+    case IDM_SNAP:
+      Toggle(window, kSnap);
+      return 0;
+    case IDM_SETUP:
+      DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETUP), window, SetupDialogProc, 0);
+      return 0;
+    case IDM_MOVEWINDOWS:
+      Toggle(window, kMoveWindows);
+      return 0;
+    default:
+      return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+  }
+}
+
+void BackdropWindow::Toggle(HWND window, const DwordSetting& setting) {
+  settings.SetDword(setting.name, settings.Get(setting) == 0 ? 1 : 0);
+  RefreshMenus(window);  // also hands a new snap setting to the hook at once
+}
+
+void BackdropWindow::ChooseBackgroundColor(HWND window) {
+  COLORREF custom[16] = {};
+  CHOOSECOLORA request = {};
+  request.lStructSize = sizeof(request);
+  request.hwndOwner = window;
+  request.rgbResult = settings.Get(kBgColor);
+  request.lpCustColors = custom;
+  request.Flags = CC_RGBINIT;
+  ChooseColorA(&request);
+  // After Cancel the request still holds the starting colour, which is stored back.
+  settings.SetDword(kBgColor.name, request.rgbResult);
+  InvalidateRect(window, nullptr, TRUE);
+}
+
+void BackdropWindow::RestorePlacement(HWND window) {
+  const StoredPlacement stored = {
+      static_cast<LONG>(settings.Get(kWindowX)), static_cast<LONG>(settings.Get(kWindowY)),
+      static_cast<LONG>(settings.Get(kWindowW)), static_cast<LONG>(settings.Get(kWindowH)),
+      settings.Get(kMinState)};
+  const WINDOWPLACEMENT placement = ToPlacement(stored);
+  SetWindowPlacement(window, &placement);
+  UpdateWindow(window);
+  // Only now: the moves that placing the window causes must not carry GIMP's windows along.
+  lastWindowRect = placement.rcNormalPosition;
+}
+
+void BackdropWindow::SavePlacement(HWND window) {
+  WINDOWPLACEMENT placement = {};
+  placement.length = sizeof(placement);
+  GetWindowPlacement(window, &placement);
+  const StoredPlacement stored = FromPlacement(placement);
+  settings.SetDword(kWindowX.name, static_cast<DWORD>(stored.x));
+  settings.SetDword(kWindowY.name, static_cast<DWORD>(stored.y));
+  settings.SetDword(kWindowW.name, static_cast<DWORD>(stored.width));
+  settings.SetDword(kWindowH.name, static_cast<DWORD>(stored.height));
+  settings.SetDword(kMinState.name, stored.showCommand);
+}
+
+#if !defined(_WIN64)
+static_assert(sizeof(CHOOSECOLORA) == 36, "the colour chooser's request");
+#endif

@@ -1,0 +1,66 @@
+// The application object: the backdrop window's behaviour, its settings and its tracker.
+#pragma once
+
+#include <windows.h>
+
+#include "SettingsKey.h"
+#include "WindowTracker.h"
+
+// Window menu items carry this plus the window's position in the tracker's list.
+constexpr UINT kFirstWindowCommand = 1000;
+
+// Menu commands and dialog templates, shared with the resource script.
+#include "../resources/ResourceIds.h"
+
+class BackdropWindow {
+ public:
+  BackdropWindow();
+  virtual ~BackdropWindow();
+  BackdropWindow(const BackdropWindow&) = delete;
+  BackdropWindow& operator=(const BackdropWindow&) = delete;
+
+  LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Scrolling: the bars' ranges follow the adopted windows; a scroll moves them.
+  void UpdateScrollRanges(HWND window);
+  void ScrollAdopted(HWND window, int dx, int dy);
+  // Check marks of the Edit menu, the snap setting for the hook, and the Window menu.
+  void RefreshMenus(HWND window);
+  static void InsertSorted(HMENU menu, UINT command, const char* text);
+  // The window's normal rectangle and show state, kept in the settings.
+  void RestorePlacement(HWND window);
+  void SavePlacement(HWND window);
+
+  SettingsKey settings;
+  WindowTracker tracker;
+  HINSTANCE instance = nullptr;
+  int autoClose = 0;
+  RECT lastWindowRect;
+  int hScrollPos = 0;
+  int vScrollPos = 0;
+
+ private:
+  LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam);
+  void OnDestroy(HWND window);
+  void OnMove(HWND window);
+  void OnSize(WPARAM wParam);
+  void OnPaint(HWND window);
+  void OnClose(HWND window);
+  void OnEraseBackground(HWND window, HDC dc);
+  LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
+  void OnScroll(HWND window, int bar, WPARAM wParam);
+  void ChooseBackgroundColor(HWND window);
+  void Toggle(HWND window, const DwordSetting& setting);
+  void ReleaseAdopted(HWND window);
+};
+
+// The one application object of the process, built before WinMain runs.
+extern BackdropWindow g_backdrop;
+
+// Marks a window rectangle that was never placed.
+constexpr LONG kUnplaced = -32767;
+
+// Set by the backdrop once its window exists; the plug-in-mode launcher waits for it.
+constexpr const char* kStartupEventName = "GIMPVellamyEvent";
+// GIMP's main window: this class, with the title stored in "GimpName".
+constexpr const char* kGimpMainClass = "gdkWindowToplevel";

@@ -1,0 +1,103 @@
+// Entry point: as a plug-in, start the backdrop as a second copy of this program and hand
+// over to GIMP; on its own, create the backdrop window and run its message loop.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "BackdropWindow.h"
+#include "GimpMain.h"
+#include "Launcher.h"
+#include "LaunchMode.h"
+
+namespace {
+
+constexpr DWORD kStartupTimeoutMs = 30000;
+constexpr int kTextSize = 100;
+
+char g_title[kTextSize];
+char g_className[kTextSize];
+// Registers nothing with GIMP: a plug-in without procedures is queried again at every GIMP
+// start, which is what starts the backdrop with GIMP each time.
+const GimpPlugInInfo g_plugInInfo = {};
+
+LRESULT CALLBACK ClassWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return g_backdrop.WindowProc(window, message, wParam, lParam);
+}
+
+int RunPlugin(int argc, char** argv) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  HANDLE started = CreateEventA(nullptr, FALSE, FALSE, kStartupEventName);
+  // No command line: the copy sees no "-gimp" and runs the backdrop.
+  if (CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    if (WaitForSingleObject(started, kStartupTimeoutMs) == WAIT_TIMEOUT) {
+      MessageBoxA(nullptr, "Error Starting Vellamy", "Gimp Vellamy", MB_OK);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(started);
+  return gimp_main(&g_plugInInfo, argc, argv);
+}
+
+int RunStandalone(HINSTANCE instance, int show) {
+  g_backdrop.instance = instance;
+  LoadStringA(instance, IDS_TITLE, g_title, kTextSize);
+  LoadStringA(instance, IDS_CLASS, g_className, kTextSize);
+  RegisterBackdropClass(instance);
+  if (!CreateBackdropWindow(instance, show)) return 0;
+  HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0)) {
+    if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+void RegisterBackdropClass(HINSTANCE instance) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = ClassWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_LARGE));
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+  windowClass.lpszClassName = g_className;
+  windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL));
+  RegisterClassExA(&windowClass);
+}
+
+int CreateBackdropWindow(HINSTANCE instance, int show) {
+  HWND window = CreateWindowExA(
+      0, g_className, g_title, WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL | WS_CLIPCHILDREN,
+      CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  if (!window) return 0;
+  // The saved placement decides how the window first shows: the start-up command would undo
+  // it (the launcher passes none, so it is always the default), and placing a window while it
+  // is still being created loses a maximised state's normal rectangle on some platforms (Wine).
+  (void)show;
+  g_backdrop.RestorePlacement(window);
+  UpdateWindow(window);
+  return 1;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  if (IsPluginMode(__argc, __argv)) return RunPlugin(__argc, __argv);
+  return RunStandalone(instance, show);
+}
+
+#if !defined(_WIN64)
+static_assert(sizeof(STARTUPINFOA) == 68, "the start-up record of the backdrop's process");
+static_assert(sizeof(WNDCLASSEXA) == 48, "the backdrop's class record");
+#endif

@@ -1,0 +1,22 @@
+// Resource ids and menu commands of vellamy.exe, for the resource script and the code alike.
+#pragma once
+
+#define IDS_TITLE 103
+#define IDS_CLASS 109
+#define IDI_LARGE 107
+#define IDI_SMALL 108
+#define IDR_MAINMENU 109
+#define IDR_ACCELERATORS 109
+#define IDD_ABOUT 103
+#define IDD_SETUP 133
+
+#define IDM_ABOUT 104
+#define IDM_EXIT 105
+#define IDM_BGCOLOR 129
+#define IDM_SNAP 130
+#define IDM_WINDOW_PLACEHOLDER 132
+#define IDM_SETUP 134
+#define IDM_MOVEWINDOWS 137
+
+#define IDC_GIMP_APP 1000
+#define IDC_GIMP_NAME 1001

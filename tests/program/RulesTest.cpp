@@ -1,0 +1,93 @@
+// The program's pure rules: start mode, placement conversions, scroll arithmetic, menu order.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "LaunchMode.h"
+#include "MenuOrder.h"
+#include "Placement.h"
+#include "ScrollMath.h"
+
+namespace {
+
+bool Plugin(std::vector<const char*> args) {
+  return IsPluginMode(static_cast<int>(args.size()), const_cast<char* const*>(args.data()));
+}
+
+TEST(LaunchMode, OnlyTheExactArgumentMinusGimpSelectsPluginModeInAnyPosition) {
+  EXPECT_TRUE(Plugin({"vellamy.exe", "-gimp", "3", "4", "-query", "0"}));
+  EXPECT_TRUE(Plugin({"vellamy.exe", "3", "4", "-gimp"}));
+  EXPECT_TRUE(Plugin({"-gimp"}));  // even as the program path
+  EXPECT_FALSE(Plugin({"vellamy.exe"}));
+  EXPECT_FALSE(Plugin({}));
+  for (const char* almost :
+       {"-Gimp", "-GIMP", "--gimp", "-gimp1", "-gimp ", " -gimp", "gimp", "-gim", ""}) {
+    EXPECT_FALSE(Plugin({"vellamy.exe", almost})) << "'" << almost << "'";
+  }
+}
+
+TEST(Placement, StoredValuesBecomeTheNormalRectangleAndComeBackUnchanged) {
+  const StoredPlacement defaults = {0, 0, 600, 600, SW_SHOWMAXIMIZED};
+  WINDOWPLACEMENT p = ToPlacement(defaults);
+  EXPECT_EQ(44u, p.length);
+  EXPECT_EQ(0u, p.flags);
+  EXPECT_EQ(static_cast<UINT>(SW_SHOWMAXIMIZED), p.showCmd);
+  EXPECT_EQ(0, p.rcNormalPosition.left);
+  EXPECT_EQ(600, p.rcNormalPosition.right);
+  EXPECT_EQ(600, p.rcNormalPosition.bottom);
+  EXPECT_EQ(0, p.ptMaxPosition.x);
+  EXPECT_EQ(0, p.ptMinPosition.y);
+
+  // A monitor left of and above the primary one: negative edges survive as two's complement.
+  const StoredPlacement left = {static_cast<LONG>(static_cast<DWORD>(-1280)), -40, 800, 500,
+                                SW_SHOWMINIMIZED};
+  p = ToPlacement(left);
+  EXPECT_EQ(-1280, p.rcNormalPosition.left);
+  EXPECT_EQ(-480, p.rcNormalPosition.right);
+  EXPECT_EQ(460, p.rcNormalPosition.bottom);
+  const StoredPlacement back = FromPlacement(p);
+  EXPECT_EQ(-1280, back.x);
+  EXPECT_EQ(-40, back.y);
+  EXPECT_EQ(800, back.width);
+  EXPECT_EQ(500, back.height);
+  EXPECT_EQ(static_cast<UINT>(SW_SHOWMINIMIZED), back.showCommand);
+}
+
+TEST(ScrollMath, LineAndPageStepsOfTenStayInTheRangeThumbPositionsDoNot) {
+  EXPECT_EQ(10, NewScrollPosition(SB_LINERIGHT, 0, 0, 0, 100));
+  EXPECT_EQ(10, NewScrollPosition(SB_PAGERIGHT, 0, 0, 0, 100));
+  EXPECT_EQ(100, NewScrollPosition(SB_LINEDOWN, 0, 95, 0, 100));
+  EXPECT_EQ(0, NewScrollPosition(SB_LINELEFT, 0, 5, 0, 100));
+  EXPECT_EQ(0, NewScrollPosition(SB_PAGEUP, 0, 0, 0, 100));
+  EXPECT_EQ(-20, NewScrollPosition(SB_LINEUP, 0, -10, -20, 100));
+  EXPECT_EQ(-20, NewScrollPosition(SB_TOP, 0, 50, -20, 100));
+  EXPECT_EQ(100, NewScrollPosition(SB_BOTTOM, 0, 50, -20, 100));
+  EXPECT_EQ(65535, NewScrollPosition(SB_THUMBTRACK, 65535, 0, 0, 100));  // not clamped
+  EXPECT_EQ(7, NewScrollPosition(SB_THUMBPOSITION, 7, 50, 10, 100));
+  EXPECT_EQ(42, NewScrollPosition(SB_ENDSCROLL, 9, 42, 0, 100));
+  EXPECT_EQ(42, NewScrollPosition(99, 9, 42, 0, 100));
+  // A failed range read leaves both ends at 0.
+  EXPECT_EQ(0, NewScrollPosition(SB_LINERIGHT, 0, 0, 0, 0));
+  EXPECT_EQ(0, NewScrollPosition(SB_LINELEFT, 0, 0, 0, 0));
+}
+
+TEST(ScrollMath, TheMaximumIsHowFarTheWindowsReachPastTheClientArea) {
+  // One window at (50, 60)-(250, 260) in a 400 x 300 client area, positions 0.
+  EXPECT_EQ(-150, ScrollMaximum(250, 0, 400));
+  EXPECT_EQ(-40, ScrollMaximum(260, 0, 300));
+  // After a line to the right the window stands 10 further left: the same maximum.
+  EXPECT_EQ(ScrollMaximum(900, 0, 400), ScrollMaximum(890, 10, 400));
+  // No windows: the scroll position minus the client size.
+  EXPECT_EQ(30 - 400, ScrollMaximum(0, 30, 400));
+}
+
+TEST(MenuOrder, TitlesSortByteWiseUpperCaseFirstEqualTitlesKeepTheirOrder) {
+  EXPECT_TRUE(TitleSortsAfter("b", "A"));
+  EXPECT_TRUE(TitleSortsAfter("a", "A"));
+  EXPECT_FALSE(TitleSortsAfter("A", "a"));
+  EXPECT_FALSE(TitleSortsAfter("same", "same"));  // a new equal title goes after
+  EXPECT_TRUE(TitleSortsAfter("x", ""));          // untitled windows come first
+  EXPECT_TRUE(TitleSortsAfter("\xE4", "z"));      // bytes compare unsigned
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// The tracker with real windows of this process; fake handles only where nothing asks the
+// platform about them.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "WindowTracker.h"
+#include "vellamyhook.h"
+
+namespace {
+
+HWND Fake(UINT_PTR n) { return reinterpret_cast<HWND>(n); }
+LPARAM L(HWND window) { return reinterpret_cast<LPARAM>(window); }
+
+std::vector<HWND> List(const WindowTracker& tracker) {
+  return {tracker.Windows().begin(), tracker.Windows().end()};
+}
+
+HWND RealWindow() {
+  return CreateWindowExA(0, "STATIC", "w", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr, nullptr,
+                         nullptr);
+}
+
+TEST(WindowTracker, AdoptedWindowsStandNewestFirstAndEveryEntryOfARemovedHandleGoes) {
+  WindowTracker tracker;
+  BOOL handled = FALSE;
+  const HWND a = Fake(0x10), b = Fake(0x20), c = Fake(0x30);
+  for (HWND w : {a, b, c}) {
+    handled = FALSE;
+    EXPECT_EQ(0, tracker.PreTranslate(UM_ADOPT, 0, L(w), &handled));
+    EXPECT_TRUE(handled);
+  }
+  EXPECT_EQ((std::vector<HWND>{c, b, a}), List(tracker));
+
+  tracker.PreTranslate(UM_ADOPT, 0, L(a), &handled);  // not looked up first
+  EXPECT_EQ((std::vector<HWND>{a, c, b, a}), List(tracker));
+  tracker.PreTranslate(UM_TOOL_DESTROYED, 0, L(a), &handled);
+  EXPECT_TRUE(handled);
+  EXPECT_EQ((std::vector<HWND>{c, b}), List(tracker));
+  tracker.PreTranslate(UM_TOOL_DESTROYED, 0, L(Fake(0x99)), &handled);  // unlisted
+  EXPECT_EQ((std::vector<HWND>{c, b}), List(tracker));
+}
+
+TEST(WindowTracker, ActivationsAndClicksAreHandledOtherMessagesAreNot) {
+  WindowTracker tracker;
+  for (UINT msg :
+       {UM_ACTIVATE_GIMP, UM_ACTIVATE_ALT, UM_ACTIVATE_OTHER, static_cast<UINT>(WM_LBUTTONDOWN)}) {
+    BOOL handled = FALSE;
+    tracker.PreTranslate(msg, 0, L(Fake(0x10)), &handled);
+    EXPECT_TRUE(handled) << msg;
+  }
+  for (UINT msg : {UINT{WM_USER}, UINT{WM_USER + 6}, UINT{WM_PAINT}, 0u}) {
+    BOOL handled = TRUE;
+    tracker.PreTranslate(msg, 0, L(Fake(0x10)), &handled);
+    EXPECT_FALSE(handled) << msg;
+  }
+  EXPECT_TRUE(tracker.Windows().empty());
+}
+
+TEST(WindowTracker, RaiseMovesAListedWindowToTheFrontAndTopOnly) {
+  WindowTracker tracker;
+  HWND a = RealWindow(), b = RealWindow(), c = RealWindow();
+  BOOL handled = FALSE;
+  for (HWND w : {a, b, c}) tracker.PreTranslate(UM_ADOPT, 0, L(w), &handled);
+  tracker.Raise(a);
+  EXPECT_EQ((std::vector<HWND>{a, c, b}), List(tracker));
+  // a now stands above c and b in the Z order.
+  for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    if (w == a) break;
+    EXPECT_TRUE(w != b && w != c) << "a raised window is above its siblings";
+  }
+  tracker.PreTranslate(UM_ADOPT, 0, L(c), &handled);
+  tracker.Raise(c);  // two entries become one, at the front
+  EXPECT_EQ((std::vector<HWND>{c, a, b}), List(tracker));
+  HWND outsider = RealWindow();
+  tracker.Raise(outsider);  // unlisted: nothing changes
+  EXPECT_EQ((std::vector<HWND>{c, a, b}), List(tracker));
+  for (HWND w : {a, b, c, outsider}) DestroyWindow(w);
+}
+
+TEST(WindowTracker, PruneDeadDropsEveryGoneWindowInOneCallAndKeepsTheOrder) {
+  WindowTracker tracker;
+  EXPECT_TRUE(tracker.PruneDead());
+  HWND a = RealWindow(), b = RealWindow(), c = RealWindow(), d = RealWindow();
+  BOOL handled = FALSE;
+  for (HWND w : {a, b, c, b, d}) tracker.PreTranslate(UM_ADOPT, 0, L(w), &handled);
+  DestroyWindow(b);
+  DestroyWindow(d);
+  EXPECT_FALSE(tracker.PruneDead());
+  EXPECT_EQ((std::vector<HWND>{c, a}), List(tracker));
+  DestroyWindow(a);
+  DestroyWindow(c);
+  EXPECT_TRUE(tracker.PruneDead());
+  EXPECT_TRUE(tracker.Windows().empty());
+}
+
+TEST(WindowTracker, NoticesArrivingDuringADispatchWaitAndFollowInArrivalOrder) {
+  WindowTracker tracker;
+  const HWND a = Fake(0x10), b = Fake(0x20), c = Fake(0x30);
+  BOOL handled = TRUE;
+  // As if the backdrop's thread were re-entered while a dispatch runs.
+  WindowTracker::dispatching = 1;
+  tracker.PreTranslate(UM_ADOPT, 0, L(a), &handled);
+  EXPECT_FALSE(handled) << "a nested notice is left to the default handling";
+  handled = TRUE;
+  tracker.PreTranslate(WM_LBUTTONDOWN, 0, 0, &handled);  // neither handled nor queued
+  EXPECT_FALSE(handled);
+  tracker.PreTranslate(WM_USER + 6, 0, L(Fake(0x77)), &handled);  // not a notice: not queued
+  tracker.PreTranslate(UM_ADOPT, 0, L(b), &handled);
+  tracker.PreTranslate(UM_TOOL_DESTROYED, 0, L(a), &handled);
+  tracker.PreTranslate(UM_ADOPT, 0, L(c), &handled);
+  EXPECT_TRUE(tracker.Windows().empty()) << "nothing is dispatched while nested";
+  WindowTracker::dispatching = 0;
+
+  // The next outer call handles its own message, then the queue in arrival order: adopt a,
+  // adopt b, remove a, adopt c. It reports handled although its own message is unknown.
+  handled = FALSE;
+  tracker.PreTranslate(WM_PAINT, 0, 0, &handled);
+  EXPECT_TRUE(handled);
+  EXPECT_EQ((std::vector<HWND>{c, b}), List(tracker));
+  EXPECT_EQ(0, WindowTracker::dispatching);
+  // The queue is empty again: an unknown message is now unhandled.
+  tracker.PreTranslate(WM_PAINT, 0, 0, &handled);
+  EXPECT_FALSE(handled);
+}
+
+}  // namespace

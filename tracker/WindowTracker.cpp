@@ -1,0 +1,99 @@
+#include "WindowTracker.h"
+
+#include <algorithm>
+
+#include "vellamyhook.h"
+
+LONG WindowTracker::dispatching = 0;
+
+namespace {
+
+bool IsNotice(UINT msg) { return msg >= UM_ADOPT && msg <= UM_TOOL_DESTROYED; }
+
+// Holds the tracker's critical section for one scope.
+class Locked {
+ public:
+  explicit Locked(CRITICAL_SECTION& held) : section(held) { EnterCriticalSection(&section); }
+  ~Locked() { LeaveCriticalSection(&section); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+ private:
+  CRITICAL_SECTION& section;
+};
+
+}  // namespace
+
+WindowTracker::WindowTracker() { InitializeCriticalSection(&lock); }
+
+WindowTracker::~WindowTracker() { DeleteCriticalSection(&lock); }
+
+LRESULT WindowTracker::PreTranslate(UINT msg, WPARAM /*wParam*/, LPARAM lParam, BOOL* handled) {
+  Locked hold(lock);
+  if (dispatching) {
+    if (IsNotice(msg)) pending.push_back({lParam, msg});
+    *handled = FALSE;
+    return 0;
+  }
+  dispatching = 1;
+  Dispatch(msg, lParam, handled);
+  while (!pending.empty()) {
+    const Pending next = pending.front();
+    Dispatch(next.msg, next.lParam, handled);
+    pending.pop_front();  // only now: a notice queued meanwhile lands behind this one
+  }
+  dispatching = 0;
+  return 0;
+}
+
+void WindowTracker::Dispatch(UINT msg, LPARAM lParam, BOOL* handled) {
+  *handled = TRUE;
+  HWND window = reinterpret_cast<HWND>(lParam);
+  switch (msg) {
+    case UM_ADOPT:
+      Adopt(window);
+      break;
+    case UM_TOOL_DESTROYED:
+      Remove(window);
+      break;
+    case WM_LBUTTONDOWN:
+    case UM_ACTIVATE_GIMP:
+    case UM_ACTIVATE_ALT:
+    case UM_ACTIVATE_OTHER:
+      break;  // only the repaint and menu refresh that a handled message brings
+    default:
+      *handled = FALSE;
+      break;
+  }
+}
+
+void WindowTracker::Adopt(HWND window) {
+  Locked hold(lock);
+  windows.push_front(window);
+}
+
+void WindowTracker::Remove(HWND window) {
+  Locked hold(lock);
+  windows.remove(window);
+}
+
+void WindowTracker::Raise(HWND window) {
+  if (std::find(windows.begin(), windows.end(), window) == windows.end()) return;
+  windows.remove(window);
+  windows.push_front(window);
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOOWNERZORDER);
+}
+
+bool WindowTracker::PruneDead() {
+  windows.remove_if([](HWND window) { return !IsWindow(window); });
+  return windows.empty();
+}
+
+int WindowTracker::InstallHook(HWND backdropWindow, const char* appPath) {
+  backdrop = backdropWindow;
+  return HookInstall(backdrop, appPath);
+}
+
+int WindowTracker::UninstallHook() { return HookUninstall(backdrop); }
+
+void WindowTracker::SetSnap(int snap) { HookSnapWindows(snap); }

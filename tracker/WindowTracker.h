@@ -1,0 +1,53 @@
+// The backdrop's list of adopted GIMP windows, kept from the hook library's notices. It sees
+// every backdrop message first, and is the only caller of the hook library.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <list>
+#include <vector>
+
+class WindowTracker {
+ public:
+  WindowTracker();
+  virtual ~WindowTracker();
+  WindowTracker(const WindowTracker&) = delete;
+  WindowTracker& operator=(const WindowTracker&) = delete;
+
+  // Acts on the notices 1025 to 1029 and on WM_LBUTTONDOWN, setting *handled; everything else
+  // comes back unhandled. A notice that arrives while another is being dispatched (the
+  // backdrop's thread re-entered) is queued and dispatched afterwards, in arrival order.
+  LRESULT PreTranslate(UINT msg, WPARAM wParam, LPARAM lParam, BOOL* handled);
+  void Adopt(HWND window);
+  void Remove(HWND window);
+  // Moves a listed window to the front of the list and to the top of the Z order.
+  void Raise(HWND window);
+  // Drops windows that no longer exist; true when the list is then empty.
+  bool PruneDead();
+
+  int InstallHook(HWND backdropWindow, const char* appPath);
+  int UninstallHook();
+  void SetSnap(int snap);
+
+  // The adopted windows, front (newest adopted or raised) first.
+  const std::list<HWND>& Windows() const { return windows; }
+  // A copy to walk while calls into GIMP's windows may let notices change the list.
+  std::vector<HWND> Snapshot() const { return {windows.begin(), windows.end()}; }
+  HWND Backdrop() const { return backdrop; }
+
+  // Set while PreTranslate dispatches or drains the queue; shared by every tracker.
+  static LONG dispatching;
+
+ private:
+  struct Pending {
+    LPARAM lParam;
+    UINT msg;
+  };
+  void Dispatch(UINT msg, LPARAM lParam, BOOL* handled);
+
+  std::list<HWND> windows;
+  HWND backdrop = nullptr;
+  CRITICAL_SECTION lock;
+  std::deque<Pending> pending;
+};
