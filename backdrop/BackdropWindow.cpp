@@ -83,6 +83,7 @@ LRESULT BackdropWindow::OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
   // GIMP's installation folder: this program lives in its lib\gimp\2.0\plug-ins.
   char appPath[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, appPath, MAX_PATH);
+  appPath[MAX_PATH - 1] = '\0';  // older systems leave a path that fills the buffer unterminated
   CutAppPath(appPath);
   tracker.InstallHook(window, appPath);
 

@@ -13,14 +13,21 @@ inline WINDOWPLACEMENT ToPlacement(const StoredPlacement& stored) {
   WINDOWPLACEMENT placement = {};
   placement.length = sizeof(placement);
   placement.showCmd = stored.showCommand;
-  placement.rcNormalPosition = {stored.x, stored.y, stored.x + stored.width,
-                                stored.y + stored.height};
+  // Stored values are not range-checked: add as 32-bit two's complement, without overflow.
+  auto add = [](LONG a, LONG b) {
+    return static_cast<LONG>(static_cast<DWORD>(a) + static_cast<DWORD>(b));
+  };
+  placement.rcNormalPosition = {stored.x, stored.y, add(stored.x, stored.width),
+                                add(stored.y, stored.height)};
   return placement;
 }
 
 inline StoredPlacement FromPlacement(const WINDOWPLACEMENT& placement) {
   const RECT& r = placement.rcNormalPosition;
-  return {r.left, r.top, r.right - r.left, r.bottom - r.top, placement.showCmd};
+  auto sub = [](LONG a, LONG b) {
+    return static_cast<LONG>(static_cast<DWORD>(a) - static_cast<DWORD>(b));
+  };
+  return {r.left, r.top, sub(r.right, r.left), sub(r.bottom, r.top), placement.showCmd};
 }
 
 static_assert(sizeof(WINDOWPLACEMENT) == 44, "the placement record the settings mirror");

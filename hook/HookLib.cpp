@@ -36,8 +36,9 @@ int HookInstall(HWND backdrop, const char* appPath) {
   if (ReadShared(g_hookState.installed) != 0) return 0;
   g_hookState.hook = SetWindowsHookExA(WH_CALLWNDPROCRET, HookProc, g_module, 0);
   if (!g_hookState.hook) return 0;
-  g_hookState.backdrop = backdrop;
-  g_hookState.installed = 1;
+  // The backdrop first: a process that sees the hook installed must find its backdrop.
+  *static_cast<HWND volatile*>(&g_hookState.backdrop) = backdrop;
+  WriteShared(g_hookState.installed, 1);
   return 1;
 }
 
@@ -45,12 +46,12 @@ int HookUninstall(HWND /*window*/) {
   if (ReadShared(g_hookState.installed) != 1) return 0;
   UnhookWindowsHookEx(g_hookState.hook);
   g_hookState.hook = nullptr;
-  g_hookState.installed = 0;
+  WriteShared(g_hookState.installed, 0);
   return 1;
 }
 
 int HookSnapWindows() { return ReadShared(g_hookState.snap); }
 
-void HookSnapWindows(int on) { g_hookState.snap = on; }
+void HookSnapWindows(int on) { WriteShared(g_hookState.snap, on); }
 
 void HookSetAppPath(const char* /*path*/) {}

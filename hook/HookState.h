@@ -35,6 +35,8 @@ extern HINSTANCE g_module;
 
 // Reads a field that another process may have written since this process last looked.
 inline LONG ReadShared(const LONG& field) { return *static_cast<const volatile LONG*>(&field); }
+// Writes a field so that other processes see the writes in program order.
+inline void WriteShared(LONG& field, LONG value) { *static_cast<volatile LONG*>(&field) = value; }
 
 // True when the calling process is not the owner and its executable lies under the app path.
 bool IsGimpProcess();

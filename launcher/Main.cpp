@@ -30,6 +30,7 @@ int RunPlugin(int argc, char** argv) {
   PROCESS_INFORMATION process = {};
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
+  path[MAX_PATH - 1] = '\0';  // older systems leave a path that fills the buffer unterminated
   HANDLE started = CreateEventA(nullptr, FALSE, FALSE, kStartupEventName);
   // No command line: the copy sees no "-gimp" and runs the backdrop.
   if (CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -86,8 +87,10 @@ int CreateBackdropWindow(HINSTANCE instance, int show) {
   // The saved placement decides how the window first shows: the start-up command would undo
   // it (the launcher passes none, so it is always the default), and placing a window while it
   // is still being created loses a maximised state's normal rectangle on some platforms (Wine).
-  (void)show;
   g_backdrop.RestorePlacement(window);
+  // A stored show command that hides the window (a failed save stores 0) would leave the
+  // backdrop invisible for good.
+  if (!IsWindowVisible(window)) ShowWindow(window, show);
   UpdateWindow(window);
   return 1;
 }

@@ -27,12 +27,14 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
   switch (LOWORD(wParam)) {
     case IDOK: {
       // Both texts as the fields hold them, changed or not, empty included.
-      SettingsKey store(kSettingsPath);
-      char text[kTextSize] = {};
-      GetDlgItemTextA(dialog, IDC_GIMP_APP, text, kTextSize);
-      store.SetString(kGimpApp.name, text);
-      GetDlgItemTextA(dialog, IDC_GIMP_NAME, text, kTextSize);
-      store.SetString(kGimpName.name, text);
+      {
+        SettingsKey store(kSettingsPath);
+        char text[kTextSize] = {};
+        GetDlgItemTextA(dialog, IDC_GIMP_APP, text, kTextSize);
+        store.SetString(kGimpApp.name, text);
+        GetDlgItemTextA(dialog, IDC_GIMP_NAME, text, kTextSize);
+        store.SetString(kGimpName.name, text);
+      }
       EndDialog(dialog, IDOK);
       return TRUE;
     }

@@ -515,6 +515,15 @@ TEST_F(ProgramTest, PlacementIsSavedAtCloseAndRestoredAtStart) {
     EXPECT_EQ(640u, ReadDword("WindowW"));
   }
   {
+    // A stored show command that hides the window (a failed save stores 0) still shows it.
+    WriteDword("MinState", SW_HIDE);
+    Session run;
+    ASSERT_NO_FATAL_FAILURE(StartBackdrop(run));
+    EXPECT_TRUE(IsWindowVisible(run.backdrop));
+    PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, run.BackdropExit());
+  }
+  {
     // Minimised at start and at close.
     WriteDword("MinState", SW_SHOWMINIMIZED);
     Session run;

@@ -51,6 +51,12 @@ TEST(Placement, StoredValuesBecomeTheNormalRectangleAndComeBackUnchanged) {
   EXPECT_EQ(800, back.width);
   EXPECT_EQ(500, back.height);
   EXPECT_EQ(static_cast<UINT>(SW_SHOWMINIMIZED), back.showCommand);
+
+  // Values are not range-checked: extreme ones wrap as 32-bit values and come back unchanged.
+  const StoredPlacement extreme = {0x7FFFFFFF, 0, 10, 10, SW_SHOWNORMAL};
+  p = ToPlacement(extreme);
+  EXPECT_EQ(static_cast<LONG>(0x80000009u), p.rcNormalPosition.right);
+  EXPECT_EQ(10, FromPlacement(p).width);
 }
 
 TEST(ScrollMath, LineAndPageStepsOfTenStayInTheRangeThumbPositionsDoNot) {

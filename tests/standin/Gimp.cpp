@@ -7,7 +7,8 @@
 // or kill the program abruptly. Everything it does is printed on its standard output.
 //
 // Arguments: --images=N (default 2), --title=TEXT (the main window's title),
-//            --no-plugin (do not start the plug-in).
+//            --no-plugin (do not start the plug-in), --far (two more image windows, beyond
+//            a 1280 x 1024 screen, so the backdrop's scroll bars have a range).
 #include <windows.h>
 
 #include <cstdio>
@@ -142,10 +143,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   int images = 2;
   std::string title = "The GIMP";
   bool plugin = true;
+  bool farImage = false;
   for (int i = 1; i < __argc; ++i) {
     if (std::strncmp(__argv[i], "--images=", 9) == 0) images = std::atoi(__argv[i] + 9);
     if (std::strncmp(__argv[i], "--title=", 8) == 0) title = __argv[i] + 8;
     if (std::strcmp(__argv[i], "--no-plugin") == 0) plugin = false;
+    if (std::strcmp(__argv[i], "--far") == 0) farImage = true;
   }
   if (plugin) QueryPlugin();
 
@@ -164,6 +167,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   g_others.push_back(dock);
   Say("dock", dock);
   for (int i = 0; i < images; ++i) OpenImage();
+  if (farImage) {
+    // Right of and below a 1280 x 1024 screen, clear of the backdrop's scroll bars.
+    const POINT places[] = {{1320, 100}, {100, 1060}};
+    for (const POINT& at : places) {
+      HWND image =
+          CreateWindowExA(0, "gdkWindowToplevel", at.x > 1000 ? "Right - GIMP" : "Below - GIMP",
+                          WS_OVERLAPPEDWINDOW | WS_VISIBLE, at.x, at.y, 300, 300, nullptr, nullptr,
+                          instance, nullptr);
+      g_images.push_back(image);
+      Say("image", image);
+    }
+  }
   OpenPopup();
   std::printf("ready\n");
   std::fflush(stdout);

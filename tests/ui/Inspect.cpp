@@ -1,0 +1,66 @@
+// A helper for the tests that drive vellamy with real input: it prints what the platform knows
+// about the backdrop and its adopted windows, for the test to compare before and after.
+//   vmyinspect.exe children       the backdrop's children in Z order, top first
+//   vmyinspect.exe backdrop       the backdrop's window and client rectangles
+//   vmyinspect.exe [--out FILE] find TITLE     whether a top-level window with that title exists
+// Output lines: "child hwnd=... left=... top=... right=... bottom=... title=..." in the
+// backdrop's client coordinates, and "backdrop hwnd=... ...".
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int Inspect(int argc, char** argv);
+
+// "--out FILE" first writes everything to FILE, ending with a line "end": a program started on
+// a Wine virtual desktop can outlive the pipe a test would otherwise read.
+int main(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "--out") == 0) {
+    if (!std::freopen(argv[2], "w", stdout)) return 2;
+    argc -= 2;
+    argv += 2;
+  }
+  const int result = Inspect(argc, argv);
+  std::printf("end\n");
+  std::fflush(stdout);
+  return result;
+}
+
+int Inspect(int argc, char** argv) {
+  if (argc > 2 && std::strcmp(argv[1], "find") == 0) {
+    std::printf("found=%d\n", FindWindowA(nullptr, argv[2]) ? 1 : 0);
+    return 0;
+  }
+  HWND backdrop = FindWindowA("VELLAMY", "The GIMP");
+  if (!backdrop) {
+    std::printf("no backdrop\n");
+    return 1;
+  }
+  const char* what = argc > 1 ? argv[1] : "children";
+  if (std::strcmp(what, "backdrop") == 0) {
+    RECT window, client;
+    GetWindowRect(backdrop, &window);
+    GetClientRect(backdrop, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(backdrop, &origin);
+    std::printf(
+        "backdrop hwnd=%llx left=%ld top=%ld right=%ld bottom=%ld clientx=%ld "
+        "clienty=%ld clientw=%ld clienth=%ld bar=%d\n",
+        static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(backdrop)), window.left,
+        window.top, window.right, window.bottom, origin.x, origin.y, client.right, client.bottom,
+        GetSystemMetrics(SM_CXVSCROLL));
+    return 0;
+  }
+  for (HWND w = GetWindow(backdrop, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(w, &r);
+    MapWindowPoints(nullptr, backdrop, reinterpret_cast<POINT*>(&r), 2);
+    char title[256] = {};
+    GetWindowTextA(w, title, sizeof(title));
+    std::printf("child hwnd=%llx left=%ld top=%ld right=%ld bottom=%ld title=%s\n",
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)), r.left, r.top,
+                r.right, r.bottom, title);
+  }
+  return 0;
+}
