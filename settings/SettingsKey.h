@@ -10,8 +10,9 @@
 
 class SettingsKey {
  public:
-  // Opens the key below HKEY_LOCAL_MACHINE, creating it when missing. A store that cannot
-  // open stays closed for its whole life: reads give their defaults and writes are dropped.
+  // Opens the key below HKEY_LOCAL_MACHINE, creating it when missing, or where that is refused
+  // the same path below HKEY_CURRENT_USER. A store that can open neither stays closed for its
+  // whole life: reads give their defaults and writes are dropped.
   explicit SettingsKey(const char* path);
   virtual ~SettingsKey();
   SettingsKey(const SettingsKey&) = delete;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "AppPath.h"
 #include "vellamyhook.h"
 
 LONG WindowTracker::dispatching = 0;
@@ -23,6 +24,23 @@ class Locked {
 };
 
 }  // namespace
+
+bool IsGimpWindow(HWND window, HWND backdrop, const char* appPath) {
+  if (!IsWindow(window) || window == backdrop) return false;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId == 0 || processId == GetCurrentProcessId()) return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (!process) return false;
+  char path[MAX_PATH] = {};
+  DWORD size = MAX_PATH;
+  const BOOL found = QueryFullProcessImageNameA(process, 0, path, &size);
+  CloseHandle(process);
+  if (!found) return false;
+  path[MAX_PATH - 1] = '\0';
+  LowerAscii(path);
+  return IsUnderAppPath(path, appPath);  // the hook library's own test
+}
 
 WindowTracker::WindowTracker() { InitializeCriticalSection(&lock); }
 
@@ -51,7 +69,7 @@ void WindowTracker::Dispatch(UINT msg, LPARAM lParam, BOOL* handled) {
   HWND window = reinterpret_cast<HWND>(lParam);
   switch (msg) {
     case UM_ADOPT:
-      Adopt(window);
+      if (adoptionTest(window, backdrop, appPath.c_str())) Adopt(window);
       break;
     case UM_TOOL_DESTROYED:
       Remove(window);
@@ -89,9 +107,10 @@ bool WindowTracker::PruneDead() {
   return windows.empty();
 }
 
-int WindowTracker::InstallHook(HWND backdropWindow, const char* appPath) {
+int WindowTracker::InstallHook(HWND backdropWindow, const char* path) {
   backdrop = backdropWindow;
-  return HookInstall(backdrop, appPath);
+  appPath = path ? path : "";
+  return HookInstall(backdrop, path);
 }
 
 int WindowTracker::UninstallHook() { return HookUninstall(backdrop); }

@@ -6,7 +6,15 @@
 
 #include <deque>
 #include <list>
+#include <string>
 #include <vector>
+
+// Decides whether a window named by a UM_ADOPT notice may be adopted.
+using AdoptionTest = bool (*)(HWND window, HWND backdrop, const char* appPath);
+
+// True for an existing window, not the backdrop, of another process whose executable lies
+// under the app path: any program can send the notice, with any handle.
+bool IsGimpWindow(HWND window, HWND backdrop, const char* appPath);
 
 class WindowTracker {
  public:
@@ -26,7 +34,7 @@ class WindowTracker {
   // Drops windows that no longer exist; true when the list is then empty.
   bool PruneDead();
 
-  int InstallHook(HWND backdropWindow, const char* appPath);
+  int InstallHook(HWND backdropWindow, const char* path);
   int UninstallHook();
   void SetSnap(int snap);
 
@@ -35,6 +43,8 @@ class WindowTracker {
   // A copy to walk while calls into GIMP's windows may let notices change the list.
   std::vector<HWND> Snapshot() const { return {windows.begin(), windows.end()}; }
   HWND Backdrop() const { return backdrop; }
+  // Tests that adopt stand-in handles replace the check; the program keeps IsGimpWindow.
+  void SetAdoptionTest(AdoptionTest test) { adoptionTest = test; }
 
   // Set while PreTranslate dispatches or drains the queue; shared by every tracker.
   static LONG dispatching;
@@ -50,4 +60,6 @@ class WindowTracker {
   HWND backdrop = nullptr;
   CRITICAL_SECTION lock;
   std::deque<Pending> pending;
+  std::string appPath;
+  AdoptionTest adoptionTest = IsGimpWindow;
 };

@@ -15,10 +15,19 @@ class SettingsKeyTest : public ::testing::Test {
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
   static void Clean() {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kSettingsPath);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsPath);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kVolatileParent);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVolatileParent);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      RegDeleteTreeA(root, kSettingsPath);
+      RegDeleteKeyA(root, kSettingsPath);
+      RegDeleteTreeA(root, kVolatileParent);
+      RegDeleteKeyA(root, kVolatileParent);
+    }
+  }
+  // The registry refuses a lasting key below a volatile one: a real failure of the open.
+  static void MakeVolatileParent(HKEY root) {
+    HKEY parent = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, kVolatileParent, 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_ALL_ACCESS, nullptr, &parent, nullptr));
+    RegCloseKey(parent);
   }
   // Writes a value the store did not write, with any type and data.
   static void WriteRaw(const char* subkey, const char* name, DWORD type, const void* data,
@@ -171,13 +180,37 @@ LONG WINAPI CountCloseKey(HKEY) {
   return ERROR_SUCCESS;
 }
 
+TEST_F(SettingsKeyTest, WhereTheMachineKeyIsRefusedTheSettingsGoBelowTheUsersKey) {
+  MakeVolatileParent(HKEY_LOCAL_MACHINE);
+  const std::string path = std::string(kVolatileParent) + "\\GIMPVellamy";
+  {
+    SettingsKey store(path.c_str());
+    ASSERT_TRUE(store.IsOpen());
+    store.SetDword("Snap", 1);
+    store.SetString("GimpName", "GIMP");
+    EXPECT_EQ(1u, store.Get(kSnap));
+    EXPECT_EQ("GIMP", store.Get(kGimpName));
+  }
+  EXPECT_FALSE(KeyExists(path)) << "nothing below HKEY_LOCAL_MACHINE";
+  DWORD value = 0, size = sizeof(value);
+  EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, path.c_str(), "Snap", RRF_RT_REG_DWORD,
+                                        nullptr, &value, &size));
+  EXPECT_EQ(1u, value);
+  // A later store finds the settings there again.
+  SettingsKey again(path.c_str());
+  EXPECT_EQ("GIMP", again.Get(kGimpName));
+
+  // Where the machine key works, it is used and the user's key is left alone.
+  SettingsKey machine(kSettingsPath);
+  machine.SetDword("Snap", 1);
+  EXPECT_TRUE(KeyExists(kSettingsPath));
+  HKEY user = nullptr;
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsPath, 0, KEY_READ, &user));
+}
+
 TEST_F(SettingsKeyTest, AStoreThatCannotOpenReadsDefaultsDropsWritesAndMakesNoRegistryCall) {
-  // The registry refuses a lasting key below a volatile one: a real failure of the open.
-  HKEY parent = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVolatileParent, 0, nullptr, REG_OPTION_VOLATILE,
-                            KEY_ALL_ACCESS, nullptr, &parent, nullptr));
-  RegCloseKey(parent);
+  MakeVolatileParent(HKEY_LOCAL_MACHINE);
+  MakeVolatileParent(HKEY_CURRENT_USER);
   const std::string path = std::string(kVolatileParent) + "\\GIMPVellamy";
 
   IatPatch queryEx("advapi32.dll", "RegQueryValueExA", reinterpret_cast<void*>(CountQueryValueEx));

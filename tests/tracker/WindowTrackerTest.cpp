@@ -10,6 +10,7 @@
 namespace {
 
 HWND Fake(UINT_PTR n) { return reinterpret_cast<HWND>(n); }
+bool AcceptAll(HWND, HWND, const char*) { return true; }
 LPARAM L(HWND window) { return reinterpret_cast<LPARAM>(window); }
 
 std::vector<HWND> List(const WindowTracker& tracker) {
@@ -23,6 +24,7 @@ HWND RealWindow() {
 
 TEST(WindowTracker, AdoptedWindowsStandNewestFirstAndEveryEntryOfARemovedHandleGoes) {
   WindowTracker tracker;
+  tracker.SetAdoptionTest(AcceptAll);
   BOOL handled = FALSE;
   const HWND a = Fake(0x10), b = Fake(0x20), c = Fake(0x30);
   for (HWND w : {a, b, c}) {
@@ -43,6 +45,7 @@ TEST(WindowTracker, AdoptedWindowsStandNewestFirstAndEveryEntryOfARemovedHandleG
 
 TEST(WindowTracker, ActivationsAndClicksAreHandledOtherMessagesAreNot) {
   WindowTracker tracker;
+  tracker.SetAdoptionTest(AcceptAll);
   for (UINT msg :
        {UM_ACTIVATE_GIMP, UM_ACTIVATE_ALT, UM_ACTIVATE_OTHER, static_cast<UINT>(WM_LBUTTONDOWN)}) {
     BOOL handled = FALSE;
@@ -59,6 +62,7 @@ TEST(WindowTracker, ActivationsAndClicksAreHandledOtherMessagesAreNot) {
 
 TEST(WindowTracker, RaiseMovesAListedWindowToTheFrontAndTopOnly) {
   WindowTracker tracker;
+  tracker.SetAdoptionTest(AcceptAll);
   HWND a = RealWindow(), b = RealWindow(), c = RealWindow();
   BOOL handled = FALSE;
   for (HWND w : {a, b, c}) tracker.PreTranslate(UM_ADOPT, 0, L(w), &handled);
@@ -80,6 +84,7 @@ TEST(WindowTracker, RaiseMovesAListedWindowToTheFrontAndTopOnly) {
 
 TEST(WindowTracker, PruneDeadDropsEveryGoneWindowInOneCallAndKeepsTheOrder) {
   WindowTracker tracker;
+  tracker.SetAdoptionTest(AcceptAll);
   EXPECT_TRUE(tracker.PruneDead());
   HWND a = RealWindow(), b = RealWindow(), c = RealWindow(), d = RealWindow();
   BOOL handled = FALSE;
@@ -96,6 +101,7 @@ TEST(WindowTracker, PruneDeadDropsEveryGoneWindowInOneCallAndKeepsTheOrder) {
 
 TEST(WindowTracker, NoticesArrivingDuringADispatchWaitAndFollowInArrivalOrder) {
   WindowTracker tracker;
+  tracker.SetAdoptionTest(AcceptAll);
   const HWND a = Fake(0x10), b = Fake(0x20), c = Fake(0x30);
   BOOL handled = TRUE;
   // As if the backdrop's thread were re-entered while a dispatch runs.
@@ -122,6 +128,23 @@ TEST(WindowTracker, NoticesArrivingDuringADispatchWaitAndFollowInArrivalOrder) {
   // The queue is empty again: an unknown message is now unhandled.
   tracker.PreTranslate(WM_PAINT, 0, 0, &handled);
   EXPECT_FALSE(handled);
+}
+
+TEST(WindowTracker, AdoptsOnlyLiveWindowsOfOtherProcessesUnderTheAppPath) {
+  WindowTracker tracker;  // with the program's own check
+  HWND own = RealWindow();
+  HWND dead = RealWindow();
+  DestroyWindow(dead);
+  BOOL handled = FALSE;
+  for (HWND w : {own, dead, Fake(0x12345), GetDesktopWindow(), static_cast<HWND>(nullptr)}) {
+    tracker.PreTranslate(UM_ADOPT, 0, L(w), &handled);
+    EXPECT_TRUE(handled);
+  }
+  EXPECT_TRUE(tracker.Windows().empty());
+  // The check itself: this process's window never, whatever the app path.
+  EXPECT_FALSE(IsGimpWindow(own, nullptr, "c:\\"));
+  EXPECT_FALSE(IsGimpWindow(own, own, "z:\\"));
+  DestroyWindow(own);
 }
 
 }  // namespace
