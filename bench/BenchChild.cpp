@@ -1,0 +1,55 @@
+// A measured process for the benchmark: it times one kind of operation on a window of its
+// own and prints nanoseconds per operation. It imports nothing but the system, so copies of it
+// run from any folder.
+//   vellamy_bench_child.exe unhandled|activate|create COUNT
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+double Now() {
+  LARGE_INTEGER count, frequency;
+  QueryPerformanceCounter(&count);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(count.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
+}
+
+LRESULT CALLBACK ChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER + 100) return 0;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const int count = std::atoi(argv[2]);
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = ChildProc;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = "BenchChild";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(WS_EX_TOOLWINDOW, "BenchChild", "bench", WS_POPUP, 0, 0, 10, 10,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  const double start = Now();
+  if (std::strcmp(argv[1], "unhandled") == 0) {
+    for (int i = 0; i < count; ++i) SendMessageA(window, WM_USER + 100, 0, 0);
+  } else if (std::strcmp(argv[1], "activate") == 0) {
+    for (int i = 0; i < count; ++i) SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+  } else if (std::strcmp(argv[1], "create") == 0) {
+    for (int i = 0; i < count; ++i) {
+      HWND w = CreateWindowExA(0, "BenchChild", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                               nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+      DestroyWindow(w);
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+  } else {
+    return 2;
+  }
+  std::printf("%.0f\n", (Now() - start) / count);
+  return 0;
+}
