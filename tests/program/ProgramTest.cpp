@@ -713,4 +713,59 @@ TEST_F(ProgramTest, BadRegistryValuesStartTheProgramOnItsDefaults) {
   EXPECT_EQ(3u, ReadDword("MinState")) << "and a good placement is stored again";
 }
 
+TEST_F(ProgramTest, NoticesArrivingWhileADialogRunsItsModalLoopAreHandled) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--images=0"}));
+  struct Dialog {
+    UINT command;
+    const char* title;
+  };
+  const Dialog dialogs[] = {{104, "About"}, {134, "GIMP Vellamy Settings"}, {129, "Color"}};
+  size_t opened = 0;
+  for (const Dialog& d : dialogs) {
+    SCOPED_TRACE(d.title);
+    PostMessageA(run.backdrop, WM_COMMAND, d.command, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (dialog = FindWindowA(nullptr, d.title)) != nullptr; }, 10000));
+    // GIMP opens a window while the backdrop's thread sits in the dialog's modal loop.
+    PostMessageA(run.main, kOpenImage, 0, 0);
+    ++opened;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          run.gimp->WaitForLine("zzz", 50);  // reads what it printed meanwhile
+          size_t images = 0;
+          for (const std::string& line : run.gimp->SoFar().Lines()) {
+            images += line.rfind("window image", 0) == 0;
+          }
+          return images == opened;
+        },
+        10000));
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(PumpUntil([&] { return FindWindowA(nullptr, d.title) == nullptr; }, 10000));
+  }
+  // Every window opened meanwhile was adopted: a child of the backdrop that hides with it.
+  std::vector<HWND> images;
+  for (const std::string& line : run.gimp->SoFar().Lines()) {
+    if (line.rfind("window image", 0) == 0) {
+      images.push_back(HandleFromText(line.substr(line.find('=') + 1)));
+    }
+  }
+  ASSERT_EQ(3u, images.size());
+  for (HWND w : images) EXPECT_TRUE(IsChildOf(w, run.backdrop));
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        for (HWND w : images) {
+          if (IsWindowVisible(w)) return false;
+        }
+        return IsIconic(run.backdrop) != FALSE;
+      },
+      10000));
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, run.gimp->Wait().exitCode);
+  EXPECT_EQ(0u, run.BackdropExit());
+}
+
 }  // namespace
