@@ -5,6 +5,8 @@
 // The measured processes are copies of vellamy_bench_child.exe.
 #include <windows.h>
 
+#include "Clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -20,13 +22,6 @@ extern "C" __declspec(dllimport) int NoopHookInstall();
 extern "C" __declspec(dllimport) void NoopHookUninstall();
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(count.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
-}
 
 LRESULT CALLBACK QuietProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message >= UM_ADOPT && message <= UM_TOOL_DESTROYED) return 0;

@@ -4,18 +4,13 @@
 //   vellamy_bench_child.exe unhandled|activate|create COUNT
 #include <windows.h>
 
+#include "Clock.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER count, frequency;
-  QueryPerformanceCounter(&count);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(count.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
-}
 
 LRESULT CALLBACK ChildProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_USER + 100) return 0;

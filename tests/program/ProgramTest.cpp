@@ -78,6 +78,17 @@ struct Session {
     all.push_back(main);
     return all;
   }
+  // The image windows the stand-in GIMP has reported so far, oldest first.
+  std::vector<HWND> ImagesSoFar() const {
+    gimp->WaitForLine("\x01", 50);  // reads what it printed meanwhile
+    std::vector<HWND> found;
+    for (const std::string& line : gimp->SoFar().Lines()) {
+      if (line.rfind("window image", 0) == 0) {
+        found.push_back(HandleFromText(line.substr(line.find('=') + 1)));
+      }
+    }
+    return found;
+  }
   bool FindBackdrop() {
     PumpUntil([&] { return (backdrop = FindWindowA("VELLAMY", "The GIMP")) != nullptr; }, kLong);
     if (!backdrop) return false;
@@ -138,11 +149,7 @@ class ProgramTest : public ::testing::Test {
     run.main = HandleFromText(out.Field("window main", "hwnd"));
     run.dock = HandleFromText(out.Field("window dock", "hwnd"));
     run.popup = HandleFromText(out.Field("window popup", "hwnd"));
-    for (const std::string& line : out.Lines()) {
-      if (line.rfind("window image", 0) == 0) {
-        run.images.push_back(HandleFromText(line.substr(line.find("hwnd=") + 5)));
-      }
-    }
+    run.images = run.ImagesSoFar();
     ASSERT_TRUE(run.FindBackdrop());
   }
   // Starts the backdrop alone, as when started by hand.
@@ -731,26 +738,12 @@ TEST_F(ProgramTest, NoticesArrivingWhileADialogRunsItsModalLoopAreHandled) {
     // GIMP opens a window while the backdrop's thread sits in the dialog's modal loop.
     PostMessageA(run.main, kOpenImage, 0, 0);
     ++opened;
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-          run.gimp->WaitForLine("zzz", 50);  // reads what it printed meanwhile
-          size_t images = 0;
-          for (const std::string& line : run.gimp->SoFar().Lines()) {
-            images += line.rfind("window image", 0) == 0;
-          }
-          return images == opened;
-        },
-        10000));
+    ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == opened; }, 10000));
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(PumpUntil([&] { return FindWindowA(nullptr, d.title) == nullptr; }, 10000));
   }
   // Every window opened meanwhile was adopted: a child of the backdrop that hides with it.
-  std::vector<HWND> images;
-  for (const std::string& line : run.gimp->SoFar().Lines()) {
-    if (line.rfind("window image", 0) == 0) {
-      images.push_back(HandleFromText(line.substr(line.find('=') + 1)));
-    }
-  }
+  const std::vector<HWND> images = run.ImagesSoFar();
   ASSERT_EQ(3u, images.size());
   for (HWND w : images) EXPECT_TRUE(IsChildOf(w, run.backdrop));
   PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
