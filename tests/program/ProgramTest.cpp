@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -692,6 +694,51 @@ TEST_F(ProgramTest, ABackdropKilledAbruptlyBreaksNothingElse) {
   }
 }
 
+// The last "what ms=N" that the stand-in GIMP printed, or -1.
+long long LastTime(const TestProcess& gimp, const std::string& what) {
+  long long ms = -1;
+  for (const std::string& line : gimp.SoFar().Lines()) {
+    if (line.rfind(what + " ms=", 0) == 0) ms = std::atoll(line.c_str() + what.size() + 4);
+  }
+  return ms;
+}
+
+TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--images=0"}));
+  const DWORD thread = GetWindowThreadProcessId(run.backdrop, nullptr);
+  HANDLE backdropThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread);
+  ASSERT_NE(nullptr, backdropThread);
+  ASSERT_NE(static_cast<DWORD>(-1), SuspendThread(backdropThread));
+  const ULONGLONG hungAt = GetTickCount64();
+
+  // A new bordered window: each notice the hook sends about it gives up after 50 ms and is
+  // posted instead, so creating it takes far less than the hang.
+  PostMessageA(run.main, kOpenImage, 0, 0);
+  EXPECT_TRUE(run.gimp->WaitForLine("created image", 2500)) << run.gimp->OutputSoFar();
+  const long long creation = LastTime(*run.gimp, "created image");
+  EXPECT_GE(creation, 0);
+  EXPECT_LT(creation, 1000) << "GIMP's thread waited for the hung backdrop";
+  PumpFor(static_cast<DWORD>(3000 - std::min<ULONGLONG>(3000, GetTickCount64() - hungAt)));
+  ResumeThread(backdropThread);
+  const ULONGLONG hang = GetTickCount64() - hungAt;
+  CloseHandle(backdropThread);
+  ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 1; }, 20000))
+      << run.gimp->OutputSoFar();
+  std::printf("backdrop hung %llu ms: creating a window took GIMP %lld ms\n", hang, creation);
+
+  // Once awake the backdrop handles what was posted: the window is listed, so it hides with it.
+  const HWND image = run.ImagesSoFar().front();
+  EXPECT_TRUE(PumpUntil([&] { return IsChildOf(image, run.backdrop); }, 10000));
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) && !IsWindowVisible(image); }, 10000))
+      << "the window opened during the hang was adopted";
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, run.gimp->Wait().exitCode);
+  EXPECT_EQ(0u, run.BackdropExit());
+}
+
 TEST_F(ProgramTest, BadRegistryValuesStartTheProgramOnItsDefaults) {
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -718,6 +765,76 @@ TEST_F(ProgramTest, BadRegistryValuesStartTheProgramOnItsDefaults) {
   EXPECT_EQ(0u, run.gimp->Wait().exitCode);
   EXPECT_EQ(0u, run.BackdropExit());
   EXPECT_EQ(3u, ReadDword("MinState")) << "and a good placement is stored again";
+}
+
+// A settings key that cannot be opened. On Windows an ordinary user meets one below
+// HKEY_LOCAL_MACHINE; Wine enforces no access lists on keys, so the key is made a symbolic link
+// to a key that the registry refuses to create: a lasting key below a volatile one.
+constexpr const char* kVolatileParent = "SOFTWARE\\VmyVolatileTarget";
+
+bool MakeRefusingKey(HKEY root) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVolatileParent, 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  if (RegCreateKeyExA(root, kKey, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const wchar_t target[] = L"\\Registry\\Machine\\Software\\VmyVolatileTarget\\Settings";
+  const LONG linked =
+      RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
+                     sizeof(target) - sizeof(wchar_t));
+  RegCloseKey(key);
+  HKEY probe = nullptr;
+  const LONG opened = RegCreateKeyExA(root, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                      nullptr, &probe, nullptr);
+  if (probe) RegCloseKey(probe);
+  return linked == ERROR_SUCCESS && opened != ERROR_SUCCESS;
+}
+
+// Removes the link itself, not what it points at.
+void DeleteRefusingKey(HKEY root) {
+  using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+  auto ntDeleteKey = reinterpret_cast<NtDeleteKeyFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+  HKEY link = nullptr;
+  if (ntDeleteKey &&
+      RegOpenKeyExA(root, kKey, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+    ntDeleteKey(link);
+    RegCloseKey(link);
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVolatileParent);
+}
+
+TEST_F(ProgramTest, WithTheSettingsKeyNotOpenableAnywhereTheProgramRunsOnItsDefaults) {
+  RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+  ASSERT_TRUE(MakeRefusingKey(HKEY_LOCAL_MACHINE));
+  ASSERT_TRUE(MakeRefusingKey(HKEY_CURRENT_USER));
+  {
+    Session run;
+    ASSERT_NO_FATAL_FAILURE(StartGimp(run));
+    EXPECT_TRUE(IsZoomed(run.backdrop)) << "the default placement, maximised";
+    for (HWND w : run.Adopted()) EXPECT_TRUE(IsChildOf(w, run.backdrop));
+    // "GimpName" reads as "The GIMP": closing finds GIMP's main window and GIMP closes.
+    PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, run.gimp->Wait().exitCode);
+    EXPECT_EQ(0u, run.BackdropExit());
+  }
+  // Nothing landed where the links point, nor anywhere else.
+  HKEY key = nullptr;
+  DWORD subkeys = 99;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVolatileParent, 0, KEY_READ, &key));
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, nullptr, nullptr);
+  RegCloseKey(key);
+  EXPECT_EQ(0u, subkeys);
+  DeleteRefusingKey(HKEY_LOCAL_MACHINE);
+  DeleteRefusingKey(HKEY_CURRENT_USER);
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key));
+  EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key));
 }
 
 TEST_F(ProgramTest, NoticesArrivingWhileADialogRunsItsModalLoopAreHandled) {

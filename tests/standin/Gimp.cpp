@@ -4,7 +4,8 @@
 // window ("gdkWindowToplevel", "The GIMP"), a dock (a bordered tool window owned by a hidden
 // "gdkWindowTemp" window), image windows and borderless popups. WM_CLOSE on the main window
 // closes every window and ends the program. Posted messages let a test open and close windows
-// or kill the program abruptly. Everything it does is printed on its standard output.
+// or tool windows, or kill the program abruptly. Everything it does is printed on its standard
+// output.
 //
 // Arguments: --images=N (default 2), --title=TEXT (the main window's title),
 //            --no-plugin (do not start the plug-in), --far (two more image windows, beyond
@@ -25,6 +26,7 @@ HWND g_main = nullptr;
 HWND g_owner = nullptr;
 std::vector<HWND> g_images;
 std::vector<HWND> g_others;  // dock and popups
+std::vector<HWND> g_tools;
 int g_imageCount = 0;
 
 void Say(const char* kind, HWND window) {
@@ -33,15 +35,31 @@ void Say(const char* kind, HWND window) {
   std::fflush(stdout);
 }
 
+void SayTime(const char* what, ULONGLONG start) {
+  std::printf("%s ms=%llu\n", what, GetTickCount64() - start);
+  std::fflush(stdout);
+}
+
 HWND OpenImage() {
+  const ULONGLONG start = GetTickCount64();
   const std::string title = "Untitled-" + std::to_string(++g_imageCount) + " - GIMP";
   HWND image =
       CreateWindowExA(0, "gdkWindowToplevel", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                       100 + 40 * g_imageCount, 80 + 30 * g_imageCount, 320, 240, nullptr, nullptr,
                       GetModuleHandleA(nullptr), nullptr);
+  SayTime("created image", start);  // creation includes the hook's notice to the backdrop
   g_images.push_back(image);
   Say("image", image);
   return image;
+}
+
+HWND OpenTool() {
+  HWND tool = CreateWindowExA(WS_EX_TOOLWINDOW, "gdkWindowToplevel", "Tool Options",
+                              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 60, 360, 200, 150,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  g_tools.push_back(tool);
+  Say("tool", tool);
+  return tool;
 }
 
 HWND OpenPopup() {
@@ -56,8 +74,10 @@ HWND OpenPopup() {
 void CloseEverything() {
   for (HWND w : g_images) DestroyWindow(w);
   for (HWND w : g_others) DestroyWindow(w);
+  for (HWND w : g_tools) DestroyWindow(w);
   g_images.clear();
   g_others.clear();
+  g_tools.clear();
   DestroyWindow(g_main);
   DestroyWindow(g_owner);
 }
@@ -82,6 +102,17 @@ LRESULT CALLBACK GimpProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         return 0;
       case kOpenPopup:
         OpenPopup();
+        return 0;
+      case kOpenTool:
+        OpenTool();
+        return 0;
+      case kCloseTool:
+        if (!g_tools.empty()) {
+          DestroyWindow(g_tools.back());
+          g_tools.pop_back();
+          std::printf("tool closed\n");
+          std::fflush(stdout);
+        }
         return 0;
       case kDie:
         std::printf("dying\n");

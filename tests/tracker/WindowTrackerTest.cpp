@@ -130,6 +130,80 @@ TEST(WindowTracker, NoticesArrivingDuringADispatchWaitAndFollowInArrivalOrder) {
   EXPECT_FALSE(handled);
 }
 
+// A backdrop-like window whose procedure asks the tracker first, as the real one does, and a
+// window whose destruction sends it notices: DestroyWindow runs WM_DESTROY before it returns,
+// so those notices re-enter the tracker while it is still dispatching.
+struct DestroyScene {
+  WindowTracker* tracker = nullptr;
+  HWND backdrop = nullptr, victim = nullptr;
+  HWND b = Fake(0x20), c = Fake(0x30);
+  int nested = 0, nestedHandled = 0;
+  size_t listedDuringDestroy = 99;
+};
+DestroyScene g_scene;
+
+LRESULT CALLBACK SceneBackdropProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (g_scene.tracker && msg >= UM_ADOPT && msg <= UM_TOOL_DESTROYED) {
+    BOOL handled = FALSE;
+    const bool inner = WindowTracker::dispatching != 0;
+    g_scene.tracker->PreTranslate(msg, wParam, lParam, &handled);
+    if (inner) {
+      ++g_scene.nested;
+      if (handled) ++g_scene.nestedHandled;
+    }
+    if (handled) return 0;
+  }
+  return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK SceneVictimProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_DESTROY) {
+    SendMessageA(g_scene.backdrop, UM_ADOPT, 0, L(g_scene.b));
+    SendMessageA(g_scene.backdrop, UM_ADOPT, 0, L(g_scene.c));
+    SendMessageA(g_scene.backdrop, UM_TOOL_DESTROYED, 0, L(g_scene.b));
+    g_scene.listedDuringDestroy = g_scene.tracker->Windows().size();
+  }
+  return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+// The outer dispatch destroys a window, as handling a notice may.
+bool DestroyVictimThenAccept(HWND window, HWND, const char*) {
+  if (window == g_scene.victim) DestroyWindow(g_scene.victim);
+  return true;
+}
+
+TEST(WindowTracker, NoticesSentFromInsideDestroyWindowAreDeferredAndHandledAfterwards) {
+  WindowTracker tracker;
+  tracker.SetAdoptionTest(DestroyVictimThenAccept);
+  WNDCLASSA classes[2] = {};
+  classes[0].lpfnWndProc = SceneBackdropProc;
+  classes[0].lpszClassName = "VmySceneBackdrop";
+  classes[1].lpfnWndProc = SceneVictimProc;
+  classes[1].lpszClassName = "VmySceneVictim";
+  for (WNDCLASSA& windowClass : classes) {
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    ASSERT_NE(0, RegisterClassA(&windowClass));
+  }
+  g_scene.tracker = &tracker;
+  g_scene.backdrop = CreateWindowExA(0, "VmySceneBackdrop", "b", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50,
+                                     nullptr, nullptr, nullptr, nullptr);
+  g_scene.victim = CreateWindowExA(0, "VmySceneVictim", "v", WS_POPUP, 0, 0, 50, 50, nullptr,
+                                   nullptr, nullptr, nullptr);
+  ASSERT_TRUE(g_scene.backdrop && g_scene.victim);
+
+  SendMessageA(g_scene.backdrop, UM_ADOPT, 0, L(g_scene.victim));
+  EXPECT_FALSE(IsWindow(g_scene.victim)) << "the window was destroyed inside the dispatch";
+  EXPECT_EQ(3, g_scene.nested) << "all three notices re-entered the tracker";
+  EXPECT_EQ(0, g_scene.nestedHandled) << "a nested notice is left to the default handling";
+  EXPECT_EQ(0u, g_scene.listedDuringDestroy) << "nothing was dispatched inside DestroyWindow";
+  // Afterwards, in arrival order: the outer adoption, adopt b, adopt c, remove b.
+  EXPECT_EQ((std::vector<HWND>{g_scene.c, g_scene.victim}), List(tracker));
+  EXPECT_EQ(0, WindowTracker::dispatching);
+
+  g_scene.tracker = nullptr;
+  DestroyWindow(g_scene.backdrop);
+}
+
 TEST(WindowTracker, AdoptsOnlyLiveWindowsOfOtherProcessesUnderTheAppPath) {
   WindowTracker tracker;  // with the program's own check
   HWND own = RealWindow();
