@@ -54,9 +54,11 @@ HWND OpenImage() {
 }
 
 HWND OpenTool() {
+  // A child-styled tool window: the hook reports the end only of windows whose parent (not
+  // owner) is the backdrop.
   HWND tool = CreateWindowExA(WS_EX_TOOLWINDOW, "gdkWindowToplevel", "Tool Options",
-                              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 60, 360, 200, 150,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+                              WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 60, 360, 200, 150,
+                              g_owner, nullptr, GetModuleHandleA(nullptr), nullptr);
   g_tools.push_back(tool);
   Say("tool", tool);
   return tool;
@@ -159,7 +161,8 @@ void QueryPlugin() {
     std::fflush(stdout);
     return;
   }
-  WaitForSingleObject(process.hProcess, 60000);
+  // GIMP waits for the query however long it takes; under emulation that is minutes.
+  WaitForSingleObject(process.hProcess, 600000);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   std::printf("plugin exit=%lu\n", code);

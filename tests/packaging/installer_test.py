@@ -1,0 +1,223 @@
+#!/usr/bin/env python3
+"""The installer, run silently under Wine against stand-in GIMP folders.
+
+installer_test.py WINE INSTALLER BIN32 BIN64 WORKDIR [--quick]
+
+WINE runs Windows programs (the wine64 loader); INSTALLER is the setup program; BIN32 and BIN64
+are the two builds' bin folders (the files the installer must put in place, and the stand-in
+GIMP of each architecture). WORKDIR is emptied and used for the GIMP folders. --quick runs only
+the install found through GIMP's uninstall entry and the uninstall: for the 32-bit installer,
+whose every start takes about a minute under emulation.
+"""
+import filecmp
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+ENTRY = UNINSTALL + r"\GIMPVellamy"
+GIMP_ENTRY = UNINSTALL + r"\GIMP-2_is1"
+SETTINGS = r"SOFTWARE\GIMPVellamy"
+PLUGINS = os.path.join("lib", "gimp", "2.0", "plug-ins")
+
+failures = []
+
+
+def check(ok, what):
+    print(("ok    " if ok else "FAIL  ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Wine:
+    def __init__(self, loader):
+        self.loader = loader
+
+    def run(self, *args, timeout=600):
+        start = time.monotonic()
+        done = subprocess.run([self.loader, *args], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, timeout=timeout)
+        return done.returncode, done.stdout.decode(errors="replace").replace("\r", ""), \
+            time.monotonic() - start
+
+    def reg(self, *args):
+        code, out, _ = self.run("reg", *args)
+        return code, out
+
+    def reg_value(self, key, name, view=64):
+        code, out = self.reg("query", key, "/v", name, "/reg:%d" % view)
+        if code != 0:
+            return None
+        for line in out.splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0] == name:
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def key_exists(self, key, view=64):
+        return self.reg("query", key, "/reg:%d" % view)[0] == 0
+
+
+def make_gimp(folder, exe_name, standin_bin):
+    """A GIMP 2 folder as far as the installer looks: bin\\gimp-2.*.exe, and files of GIMP's own
+    that must survive every install and uninstall."""
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(os.path.join(folder, "bin"))
+    os.makedirs(os.path.join(folder, PLUGINS))
+    os.makedirs(os.path.join(folder, "uninst"))
+    shutil.copy(os.path.join(standin_bin, "gimp-2.0.exe"), os.path.join(folder, "bin", exe_name))
+    own = {
+        os.path.join("bin", "libgimp-2.0-0.dll"): b"GIMP's libgimp",
+        os.path.join(PLUGINS, "file-png.exe"): b"one of GIMP's own plug-ins",
+        os.path.join("uninst", "unins000.exe"): b"GIMP's own uninstaller",
+    }
+    for name, data in own.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    return own
+
+
+def own_files_intact(folder, own):
+    for name, data in own.items():
+        path = os.path.join(folder, name)
+        if not os.path.isfile(path) or open(path, "rb").read() != data:
+            return False
+    return True
+
+
+def installed_matches(folder, bin_dir):
+    return all(
+        os.path.isfile(os.path.join(folder, PLUGINS, name)) and
+        filecmp.cmp(os.path.join(folder, PLUGINS, name), os.path.join(bin_dir, name),
+                    shallow=False) for name in ("vellamy.exe", "vellamyhook.dll"))
+
+
+def install(wine, installer, folder=None):
+    args = [installer, "/S"]
+    if folder:
+        # /D= takes the rest of the command line, spaces and all, and must not be quoted.
+        args += ("/D=" + windows_path(folder)).split(" ")
+    code, _, seconds = wine.run(*args)
+    print("      (installer exit code %d, %.1f s)" % (code, seconds), flush=True)
+    return code
+
+
+def uninstall(wine, folder, timeout):
+    """Runs the uninstaller as Windows does, silently. It copies itself away and goes on from
+    there, so the files' disappearance is what marks its end."""
+    start = time.monotonic()
+    code, _, _ = wine.run(os.path.join(windows_path(folder), "uninst", "vellamy-uninstall.exe"),
+                          "/S")
+    marker = os.path.join(folder, "uninst", "vellamy-uninstall.exe")
+    while os.path.exists(marker) and time.monotonic() - start < timeout:
+        time.sleep(0.5)
+    # The registry work comes after the files; give it a moment to finish.
+    while wine.key_exists(ENTRY) and time.monotonic() - start < timeout:
+        time.sleep(0.5)
+    print("      (uninstaller exit code %d, done after %.1f s)" % (code, time.monotonic() - start),
+          flush=True)
+    return code
+
+
+def main():
+    if len(sys.argv) < 6:
+        print(__doc__)
+        return 2
+    wine = Wine(sys.argv[1])
+    installer, bin32, bin64, work = (os.path.abspath(p) for p in sys.argv[2:6])
+    quick = "--quick" in sys.argv[6:]
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    wine.reg("delete", ENTRY, "/f", "/reg:64")
+    wine.reg("delete", ENTRY, "/f", "/reg:32")
+
+    # A 64-bit GIMP 2.10, found through the entry its own installer leaves.
+    gimp64 = os.path.join(work, "GIMP 2")
+    own64 = make_gimp(gimp64, "gimp-2.10.exe", bin64)
+    wine.reg("add", GIMP_ENTRY, "/v", "InstallLocation", "/d", windows_path(gimp64) + "\\", "/f",
+             "/reg:64")
+    check(install(wine, installer) == 0, "install into the GIMP named by GIMP's uninstall entry")
+    check(installed_matches(gimp64, bin64), "a 64-bit GIMP gets the 64-bit vellamy.exe and DLL")
+    check(os.path.isfile(os.path.join(gimp64, "uninst", "vellamy-uninstall.exe")),
+          "the uninstaller lies in GIMP's uninst folder, not among the plug-ins")
+    check(sorted(os.listdir(os.path.join(gimp64, PLUGINS))) ==
+          ["file-png.exe", "vellamy.exe", "vellamyhook.dll"],
+          "the plug-in folder holds nothing else of vellamy's")
+    check(wine.reg_value(ENTRY, "InstallLocation") == windows_path(gimp64),
+          "the uninstall entry records the GIMP folder")
+    check(wine.reg_value(ENTRY, "DisplayName") == "GIMP Vellamy (64-bit)",
+          "the uninstall entry names the build")
+    check(own_files_intact(gimp64, own64), "GIMP's own files are untouched by the install")
+
+    if not quick:
+        # A second install upgrades in place.
+        with open(os.path.join(gimp64, PLUGINS, "vellamy.exe"), "wb") as f:
+            f.write(b"an older vellamy")
+        os.remove(os.path.join(gimp64, PLUGINS, "vellamyhook.dll"))
+        check(install(wine, installer) == 0, "a second install")
+        check(installed_matches(gimp64, bin64), "the second install replaced both files")
+        check(own_files_intact(gimp64, own64), "GIMP's own files are untouched by the upgrade")
+
+        # A 32-bit GIMP named with /D=, in a folder with spaces.
+        gimp32 = os.path.join(work, "Old GIMP 2.8")
+        own32 = make_gimp(gimp32, "gimp-2.8.exe", bin32)
+        check(install(wine, installer, gimp32) == 0, "install with /D= into a 32-bit GIMP")
+        check(installed_matches(gimp32, bin32), "a 32-bit GIMP gets the 32-bit vellamy.exe and DLL")
+        check(wine.reg_value(ENTRY, "DisplayName") == "GIMP Vellamy (32-bit)",
+              "the entry now names the 32-bit build")
+        check(own_files_intact(gimp32, own32), "the 32-bit GIMP's own files are untouched")
+        check(uninstall(wine, gimp32, 120) == 0, "uninstall from the 32-bit GIMP")
+        check(not os.path.exists(os.path.join(gimp32, PLUGINS, "vellamy.exe")),
+              "the 32-bit GIMP's vellamy files are gone")
+        check(own_files_intact(gimp32, own32), "and its own files stay")
+
+        # A folder without GIMP is refused, and nothing is written into it.
+        empty = os.path.join(work, "Not GIMP")
+        os.makedirs(empty)
+        check(install(wine, installer, empty) == 2, "a folder without GIMP: exit code 2")
+        check(os.listdir(empty) == [], "nothing was written there")
+
+        # A running backdrop holds the DLL: the installer refuses rather than half-replace.
+        backdrop = subprocess.Popen([wine.loader, os.path.join(bin64, "vellamy.exe")],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(3)
+        check(install(wine, installer) == 3, "with vellamy running: exit code 3")
+        backdrop.kill()
+        backdrop.wait()
+        check(installed_matches(gimp64, bin64), "and the installed files are as they were")
+
+        # Put the 64-bit install back in the entry for the uninstall below.
+        check(install(wine, installer) == 0, "install into the 64-bit GIMP again")
+
+    # Uninstalling removes what was installed and the settings, and leaves GIMP alone.
+    for view in (64, 32):
+        wine.reg("add", "HKLM\\" + SETTINGS, "/v", "Snap", "/t", "REG_DWORD", "/d", "1", "/f",
+                 "/reg:%d" % view)
+    wine.reg("add", "HKCU\\" + SETTINGS, "/v", "Snap", "/t", "REG_DWORD", "/d", "1", "/f")
+    check(uninstall(wine, gimp64, 600 if quick else 120) == 0, "the uninstaller starts")
+    for name in ("vellamy.exe", "vellamyhook.dll"):
+        check(not os.path.exists(os.path.join(gimp64, PLUGINS, name)), name + " is gone")
+    check(not os.path.exists(os.path.join(gimp64, "uninst", "vellamy-uninstall.exe")),
+          "the uninstaller is gone")
+    check(own_files_intact(gimp64, own64), "GIMP's own files, its uninstaller among them, stay")
+    check(os.path.isfile(os.path.join(gimp64, "bin", "gimp-2.10.exe")), "GIMP itself stays")
+    check(not wine.key_exists(ENTRY), "the uninstall entry is gone")
+    check(not wine.key_exists("HKLM\\" + SETTINGS, 64) and
+          not wine.key_exists("HKLM\\" + SETTINGS, 32) and
+          not wine.key_exists("HKCU\\" + SETTINGS), "the settings are gone from every view")
+    check(wine.key_exists(GIMP_ENTRY), "GIMP's own uninstall entry stays")
+    wine.reg("delete", GIMP_ENTRY, "/f", "/reg:64")
+
+    print("%d failed" % len(failures) if failures else "all passed", flush=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
