@@ -92,14 +92,21 @@ Setup again." /SD IDOK
 ; ---------------------------------------------------------------------------------------------
 ; Finding GIMP
 
-; $R0: a folder. Sets $gimpExe to GIMP 2's executable in its bin folder, or to "".
+; $R0: a folder. Sets $gimpExe to GIMP 2's executable in its bin folder, or to "". GIMP 2.99
+; (a preview of GIMP 3) is named alike but looks for plug-ins below lib\gimp\3.0.
 Function FindGimpExe
   StrCpy $gimpExe ""
   StrCmp $R0 "" done
+  IfFileExists "$R0\lib\gimp\2.0\*.*" 0 done
   FindFirst $0 $1 "$R0\bin\gimp-2.*.exe"
-  ${If} $1 != ""
-    StrCpy $gimpExe "$R0\bin\$1"
-  ${EndIf}
+  ${DoWhile} $1 != ""
+    StrCpy $2 $1 3 5  ; "2.9" from "gimp-2.99.12.exe"
+    ${If} $2 != "2.9"
+      StrCpy $gimpExe "$R0\bin\$1"
+      ${Break}
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
   FindClose $0
   done:
 FunctionEnd
@@ -158,8 +165,13 @@ Function ReadGimpBits
 FunctionEnd
 
 Function .onInit
-  ; /D= sets $INSTDIR before this runs and is taken as it stands.
+  Call RefuseWhileRunning
+  ; /D= sets $INSTDIR before this runs and is taken as it stands. Otherwise an earlier install
+  ; of vellamy knows where GIMP is, then GIMP's own uninstall entry, then Program Files.
   ${If} $INSTDIR == ""
+    !insertmacro NativeRegView
+    ReadRegStr $R0 HKLM "${UNINST_KEY}" "InstallLocation"
+    Call TryFolder
     ${If} ${RunningX64}
       SetRegView 64
       !insertmacro TryUninstallEntry HKLM
@@ -219,14 +231,36 @@ Section "vellamy"
 
   ; The plug-in must lie below GIMP's own lib folder: vellamy takes the part of its own path
   ; before "lib" as the folder whose programs are GIMP.
+  ; A file still in use can be retried; skipped (as a silent install does), it sets the error
+  ; flag. The library goes first, so a failure leaves the old pair in place.
   SetOutPath "$INSTDIR\${PLUGINS}"
   SetOverwrite on
+  AllowSkipFiles on
+  ClearErrors
+  StrCpy $0 ""
   ${If} $gimpBits == 64
-    File "${BIN64}\vellamy.exe"
     File "${BIN64}\vellamyhook.dll"
+    ${IfNot} ${Errors}  ; which also clears the flag
+      File "${BIN64}\vellamy.exe"
+      ${IfNot} ${Errors}
+        StrCpy $0 "written"
+      ${EndIf}
+    ${EndIf}
   ${Else}
-    File "${BIN32}\vellamy.exe"
     File "${BIN32}\vellamyhook.dll"
+    ${IfNot} ${Errors}  ; which also clears the flag
+      File "${BIN32}\vellamy.exe"
+      ${IfNot} ${Errors}
+        StrCpy $0 "written"
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  ${If} $0 != "written"
+    MessageBox MB_OK|MB_ICONSTOP "vellamy's files in $INSTDIR\${PLUGINS} could not be \
+replaced: a program still uses them. Close GIMP, or restart Windows, then run Setup again." \
+        /SD IDOK
+    SetErrorLevel 4
+    Quit
   ${EndIf}
 
   ; Not in the plug-in folder: GIMP runs every program there as a plug-in.
@@ -252,8 +286,16 @@ SectionEnd
 ; Uninstalling
 
 Function un.onInit
-  ; The uninstaller lives in <GIMP>\uninst.
+  ; The uninstaller lives in <GIMP>\uninst; run from anywhere else it would not know what
+  ; to remove.
   ${GetParent} "$INSTDIR" $INSTDIR
+  ${IfNot} ${FileExists} "$INSTDIR\${UNINSTALLER}"
+  ${OrIfNot} ${FileExists} "$INSTDIR\lib\gimp\2.0\*.*"
+    MessageBox MB_OK|MB_ICONSTOP "Run the uninstaller from the uninst folder of the GIMP \
+folder that vellamy was installed into." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Section "Uninstall"
@@ -263,17 +305,24 @@ Section "Uninstall"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR\uninst"  ; only when empty: GIMP keeps its own uninstaller there
 
+  ; The entry goes unless it names another GIMP folder, installed into later.
+  !insertmacro NativeRegView
+  ReadRegStr $0 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${If} $0 == ""
+  ${OrIf} $0 == $INSTDIR
+    DeleteRegKey HKLM "${UNINST_KEY}"
+  ${EndIf}
+  SetRegView default
+
   ; The settings go too: they hold only the window's place and the choices of the Edit menu
   ; and Setup. A 32-bit vellamy on 64-bit Windows keeps them in the 32-bit view, and a user's
   ; own copy lies below HKEY_CURRENT_USER (or, for a 32-bit vellamy, in the VirtualStore).
   ${If} ${RunningX64}
     SetRegView 64
     DeleteRegKey HKLM "${SETTINGS}"
-    DeleteRegKey HKLM "${UNINST_KEY}"
     SetRegView 32
   ${EndIf}
   DeleteRegKey HKLM "${SETTINGS}"
-  DeleteRegKey HKLM "${UNINST_KEY}"
   SetRegView default
   DeleteRegKey HKCU "${SETTINGS}"
   DeleteRegKey HKCU "Software\Classes\VirtualStore\MACHINE\${SETTINGS}"

@@ -111,6 +111,18 @@ TEST(Smoke32, TheThirtyTwoBitProgramsAdoptReportTheToolWindowAndCloseWithGimp) {
       PumpUntil([&] { return IsChildOf(image, backdrop) && IsChildOf(main, backdrop); }, kMinutes))
       << "GIMP's bordered windows were adopted";
   EXPECT_FALSE(IsChildOf(popup, backdrop)) << "a borderless popup was not";
+  // The hook re-parents by itself; hiding with the minimised backdrop shows that the backdrop
+  // also listed them from the hook's notices.
+  PostMessageA(backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil(
+      [&] { return IsIconic(backdrop) && !IsWindowVisible(image) && !IsWindowVisible(main); },
+      kMinutes))
+      << "the 32-bit backdrop hides what it adopted";
+  PostMessageA(backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(image) != FALSE; }, kMinutes));
+  // With the time-out box dismissed or not, the plug-in process handed over to gimp_main and
+  // ended with its result.
+  EXPECT_EQ("0", so.Field("plugin", "exit")) << so.output;
 
   // The test's backdrop takes the hook over and sees a bordered tool window come and go.
   ASSERT_TRUE(owner.WaitForLine("waiting", 5 * kMinutes)) << owner.OutputSoFar();
@@ -128,6 +140,7 @@ TEST(Smoke32, TheThirtyTwoBitProgramsAdoptReportTheToolWindowAndCloseWithGimp) {
   PumpFor(1000);
   SetEvent(done);
   const ProcessResult ownerResult = owner.Wait(2 * kMinutes);
+  EXPECT_EQ(0u, ownerResult.exitCode);
   EXPECT_EQ("1", ownerResult.Field("installed", "result")) << ownerResult.output;
   // Wine may add a bordered window of its own to GIMP's process meanwhile.
   EXPECT_LE(1, std::atoi(ownerResult.Field("adopted", "count").c_str())) << ownerResult.output;

@@ -6,8 +6,8 @@ installer_test.py WINE INSTALLER BIN32 BIN64 WORKDIR [--quick]
 WINE runs Windows programs (the wine64 loader); INSTALLER is the setup program; BIN32 and BIN64
 are the two builds' bin folders (the files the installer must put in place, and the stand-in
 GIMP of each architecture). WORKDIR is emptied and used for the GIMP folders. --quick runs only
-the install found through GIMP's uninstall entry and the uninstall: for the 32-bit installer,
-whose every start takes about a minute under emulation.
+the installs found through GIMP's uninstall entry in either registry view, and one uninstall:
+for the 32-bit installer, whose every start takes about a minute under emulation.
 """
 import filecmp
 import os
@@ -126,6 +126,29 @@ def uninstall(wine, folder, timeout):
     return code
 
 
+def uninstall_in_place(wine, uninstaller, folder):
+    """Runs an uninstaller where it lies and waits for it (NSIS's _?=): its own exit code."""
+    # Like /D=, _?= takes the rest of the command line and must not be quoted.
+    code, _, _ = wine.run(windows_path(uninstaller), "/S",
+                          *("_?=" + windows_path(folder)).split(" "))
+    print("      (uninstaller in place: exit code %d)" % code, flush=True)
+    return code
+
+
+def backdrop_open(wine, bin64):
+    code, out, _ = wine.run(os.path.join(bin64, "vmyinspect.exe"), "find", "The GIMP")
+    return "found=1" in out
+
+
+def mark(path):
+    with open(path, "wb") as f:
+        f.write(b"an older vellamy")
+
+
+def marked(path):
+    return os.path.isfile(path) and open(path, "rb").read() == b"an older vellamy"
+
+
 def main():
     if len(sys.argv) < 6:
         print(__doc__)
@@ -158,8 +181,7 @@ def main():
 
     if not quick:
         # A second install upgrades in place.
-        with open(os.path.join(gimp64, PLUGINS, "vellamy.exe"), "wb") as f:
-            f.write(b"an older vellamy")
+        mark(os.path.join(gimp64, PLUGINS, "vellamy.exe"))
         os.remove(os.path.join(gimp64, PLUGINS, "vellamyhook.dll"))
         check(install(wine, installer) == 0, "a second install")
         check(installed_matches(gimp64, bin64), "the second install replaced both files")
@@ -173,6 +195,12 @@ def main():
         check(wine.reg_value(ENTRY, "DisplayName") == "GIMP Vellamy (32-bit)",
               "the entry now names the 32-bit build")
         check(own_files_intact(gimp32, own32), "the 32-bit GIMP's own files are untouched")
+        # An upgrade without /D= goes where vellamy was installed last, not where GIMP's own
+        # entry points.
+        mark(os.path.join(gimp32, PLUGINS, "vellamy.exe"))
+        check(install(wine, installer) == 0, "an upgrade without /D=")
+        check(installed_matches(gimp32, bin32), "went to the GIMP that vellamy was installed into")
+
         check(uninstall(wine, gimp32, 120) == 0, "uninstall from the 32-bit GIMP")
         check(not os.path.exists(os.path.join(gimp32, PLUGINS, "vellamy.exe")),
               "the 32-bit GIMP's vellamy files are gone")
@@ -183,37 +211,84 @@ def main():
         os.makedirs(empty)
         check(install(wine, installer, empty) == 2, "a folder without GIMP: exit code 2")
         check(os.listdir(empty) == [], "nothing was written there")
+        preview = os.path.join(work, "GIMP 2.99")
+        make_gimp(preview, "gimp-2.99.exe", bin64)
+        check(install(wine, installer, preview) == 2,
+              "GIMP 2.99, which looks for plug-ins elsewhere: exit code 2")
+        check(not os.path.exists(os.path.join(preview, PLUGINS, "vellamy.exe")),
+              "nothing was installed there")
 
         # A running backdrop holds the DLL: the installer refuses rather than half-replace.
+        exe64 = os.path.join(gimp64, PLUGINS, "vellamy.exe")
+        mark(exe64)
         backdrop = subprocess.Popen([wine.loader, os.path.join(bin64, "vellamy.exe")],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(3)
-        check(install(wine, installer) == 3, "with vellamy running: exit code 3")
+        end = time.monotonic() + 30
+        while not backdrop_open(wine, bin64) and time.monotonic() < end:
+            time.sleep(0.2)
+        check(install(wine, installer, gimp64) == 3, "with vellamy running: exit code 3")
+        check(uninstall_in_place(wine, os.path.join(gimp64, "uninst", "vellamy-uninstall.exe"),
+                                 os.path.join(gimp64, "uninst")) == 3,
+              "and the uninstaller refuses too, with exit code 3")
         backdrop.kill()
         backdrop.wait()
-        check(installed_matches(gimp64, bin64), "and the installed files are as they were")
+        check(marked(exe64), "and the installed files were left as they were")
+
+        # A file that cannot be written: nothing half-replaced, exit code 4.
+        dll64 = os.path.join(gimp64, PLUGINS, "vellamyhook.dll")
+        os.remove(dll64)
+        os.makedirs(dll64)  # stands where the library goes, as a locked file would
+        check(install(wine, installer, gimp64) == 4, "a library that cannot be written: exit code 4")
+        check(marked(exe64), "vellamy.exe was not replaced without its library")
+        os.rmdir(dll64)
+
+        # An uninstaller copied away from GIMP's folder removes nothing.
+        stray = os.path.join(work, "stray", "uninst")
+        os.makedirs(stray)
+        shutil.copy(os.path.join(gimp64, "uninst", "vellamy-uninstall.exe"), stray)
+        wine.reg("add", "HKLM\\" + SETTINGS, "/v", "Snap", "/t", "REG_DWORD", "/d", "1", "/f")
+        check(uninstall_in_place(wine, os.path.join(stray, "vellamy-uninstall.exe"), stray) == 2,
+              "an uninstaller outside a GIMP folder: exit code 2")
+        check(wine.key_exists("HKLM\\" + SETTINGS) and marked(exe64),
+              "and it removed nothing, settings included")
 
         # Put the 64-bit install back in the entry for the uninstall below.
-        check(install(wine, installer) == 0, "install into the 64-bit GIMP again")
+        check(install(wine, installer, gimp64) == 0, "install into the 64-bit GIMP again")
+
+    if quick:
+        # The installer is a 32-bit program: a 32-bit GIMP's entry lies in the 32-bit view.
+        gimp32 = os.path.join(work, "GIMP 2 (x86)")
+        own32 = make_gimp(gimp32, "gimp-2.8.exe", bin32)
+        wine.reg("delete", ENTRY, "/f", "/reg:64")
+        wine.reg("delete", GIMP_ENTRY, "/f", "/reg:64")
+        wine.reg("add", GIMP_ENTRY, "/v", "InstallLocation", "/d", windows_path(gimp32) + "\\",
+                 "/f", "/reg:32")
+        check(install(wine, installer) == 0, "install into the GIMP of a 32-bit uninstall entry")
+        check(installed_matches(gimp32, bin32), "a 32-bit GIMP gets the 32-bit files")
+        check(own_files_intact(gimp32, own32), "its own files are untouched")
+        check(installed_matches(gimp64, bin64), "the other GIMP's vellamy stays as it was")
+        target, target_own, target_exe, target_view = gimp32, own32, "gimp-2.8.exe", 32
+    else:
+        target, target_own, target_exe, target_view = gimp64, own64, "gimp-2.10.exe", 64
 
     # Uninstalling removes what was installed and the settings, and leaves GIMP alone.
     for view in (64, 32):
         wine.reg("add", "HKLM\\" + SETTINGS, "/v", "Snap", "/t", "REG_DWORD", "/d", "1", "/f",
                  "/reg:%d" % view)
     wine.reg("add", "HKCU\\" + SETTINGS, "/v", "Snap", "/t", "REG_DWORD", "/d", "1", "/f")
-    check(uninstall(wine, gimp64, 600 if quick else 120) == 0, "the uninstaller starts")
+    check(uninstall(wine, target, 600 if quick else 120) == 0, "the uninstaller starts")
     for name in ("vellamy.exe", "vellamyhook.dll"):
-        check(not os.path.exists(os.path.join(gimp64, PLUGINS, name)), name + " is gone")
-    check(not os.path.exists(os.path.join(gimp64, "uninst", "vellamy-uninstall.exe")),
+        check(not os.path.exists(os.path.join(target, PLUGINS, name)), name + " is gone")
+    check(not os.path.exists(os.path.join(target, "uninst", "vellamy-uninstall.exe")),
           "the uninstaller is gone")
-    check(own_files_intact(gimp64, own64), "GIMP's own files, its uninstaller among them, stay")
-    check(os.path.isfile(os.path.join(gimp64, "bin", "gimp-2.10.exe")), "GIMP itself stays")
+    check(own_files_intact(target, target_own), "GIMP's own files, its uninstaller among them, stay")
+    check(os.path.isfile(os.path.join(target, "bin", target_exe)), "GIMP itself stays")
     check(not wine.key_exists(ENTRY), "the uninstall entry is gone")
     check(not wine.key_exists("HKLM\\" + SETTINGS, 64) and
           not wine.key_exists("HKLM\\" + SETTINGS, 32) and
           not wine.key_exists("HKCU\\" + SETTINGS), "the settings are gone from every view")
-    check(wine.key_exists(GIMP_ENTRY), "GIMP's own uninstall entry stays")
-    wine.reg("delete", GIMP_ENTRY, "/f", "/reg:64")
+    check(wine.key_exists(GIMP_ENTRY, target_view), "GIMP's own uninstall entry stays")
+    wine.reg("delete", GIMP_ENTRY, "/f", "/reg:%d" % target_view)
 
     print("%d failed" % len(failures) if failures else "all passed", flush=True)
     return 1 if failures else 0

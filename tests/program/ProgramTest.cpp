@@ -112,6 +112,48 @@ struct Session {
   }
 };
 
+// A settings key that cannot be opened. On Windows an ordinary user meets one below
+// HKEY_LOCAL_MACHINE; Wine enforces no access lists on keys, so the key is made a symbolic link
+// to a key that the registry refuses to create: a lasting key below a volatile one.
+constexpr const char* kVolatileParent = "SOFTWARE\\VmyVolatileTarget";
+
+bool MakeRefusingKey(HKEY root) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVolatileParent, 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  if (RegCreateKeyExA(root, kKey, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const wchar_t target[] = L"\\Registry\\Machine\\Software\\VmyVolatileTarget\\Settings";
+  const LONG linked =
+      RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
+                     sizeof(target) - sizeof(wchar_t));
+  RegCloseKey(key);
+  HKEY probe = nullptr;
+  const LONG opened = RegCreateKeyExA(root, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                      nullptr, &probe, nullptr);
+  if (probe) RegCloseKey(probe);
+  return linked == ERROR_SUCCESS && opened != ERROR_SUCCESS;
+}
+
+// Removes the link itself, not what it points at.
+void DeleteRefusingKey(HKEY root) {
+  using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+  auto ntDeleteKey = reinterpret_cast<NtDeleteKeyFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+  HKEY link = nullptr;
+  if (ntDeleteKey &&
+      RegOpenKeyExA(root, kKey, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+    ntDeleteKey(link);
+    RegCloseKey(link);
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVolatileParent);
+}
+
 class ProgramTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -141,6 +183,11 @@ class ProgramTest : public ::testing::Test {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
     DeleteFileA(g_log.c_str());
     SetEnvironmentVariableA("VELLAMY_GIMP_MAIN_RESULT", nullptr);
+  }
+  // A test that stopped half-way must not leave the key unopenable for the next ones.
+  void TearDown() override {
+    DeleteRefusingKey(HKEY_LOCAL_MACHINE);
+    DeleteRefusingKey(HKEY_CURRENT_USER);
   }
 
   // Starts the stand-in GIMP, which starts the plug-in, and waits until its windows stand.
@@ -765,48 +812,6 @@ TEST_F(ProgramTest, BadRegistryValuesStartTheProgramOnItsDefaults) {
   EXPECT_EQ(0u, run.gimp->Wait().exitCode);
   EXPECT_EQ(0u, run.BackdropExit());
   EXPECT_EQ(3u, ReadDword("MinState")) << "and a good placement is stored again";
-}
-
-// A settings key that cannot be opened. On Windows an ordinary user meets one below
-// HKEY_LOCAL_MACHINE; Wine enforces no access lists on keys, so the key is made a symbolic link
-// to a key that the registry refuses to create: a lasting key below a volatile one.
-constexpr const char* kVolatileParent = "SOFTWARE\\VmyVolatileTarget";
-
-bool MakeRefusingKey(HKEY root) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVolatileParent, 0, nullptr, REG_OPTION_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  RegCloseKey(key);
-  if (RegCreateKeyExA(root, kKey, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-    return false;
-  }
-  const wchar_t target[] = L"\\Registry\\Machine\\Software\\VmyVolatileTarget\\Settings";
-  const LONG linked =
-      RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
-                     sizeof(target) - sizeof(wchar_t));
-  RegCloseKey(key);
-  HKEY probe = nullptr;
-  const LONG opened = RegCreateKeyExA(root, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
-                                      nullptr, &probe, nullptr);
-  if (probe) RegCloseKey(probe);
-  return linked == ERROR_SUCCESS && opened != ERROR_SUCCESS;
-}
-
-// Removes the link itself, not what it points at.
-void DeleteRefusingKey(HKEY root) {
-  using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
-  auto ntDeleteKey = reinterpret_cast<NtDeleteKeyFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
-  HKEY link = nullptr;
-  if (ntDeleteKey &&
-      RegOpenKeyExA(root, kKey, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
-    ntDeleteKey(link);
-    RegCloseKey(link);
-  }
-  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVolatileParent);
 }
 
 TEST_F(ProgramTest, WithTheSettingsKeyNotOpenableAnywhereTheProgramRunsOnItsDefaults) {

@@ -175,6 +175,16 @@ bool DestroyVictimThenAccept(HWND window, HWND, const char*) {
 TEST(WindowTracker, NoticesSentFromInsideDestroyWindowAreDeferredAndHandledAfterwards) {
   WindowTracker tracker;
   tracker.SetAdoptionTest(DestroyVictimThenAccept);
+  struct Cleanup {
+    ~Cleanup() {
+      g_scene.tracker = nullptr;
+      DestroyWindow(g_scene.backdrop);
+      DestroyWindow(g_scene.victim);
+      UnregisterClassA("VmySceneBackdrop", GetModuleHandleA(nullptr));
+      UnregisterClassA("VmySceneVictim", GetModuleHandleA(nullptr));
+      g_scene = DestroyScene();
+    }
+  } cleanup;
   WNDCLASSA classes[2] = {};
   classes[0].lpfnWndProc = SceneBackdropProc;
   classes[0].lpszClassName = "VmySceneBackdrop";
@@ -199,9 +209,6 @@ TEST(WindowTracker, NoticesSentFromInsideDestroyWindowAreDeferredAndHandledAfter
   // Afterwards, in arrival order: the outer adoption, adopt b, adopt c, remove b.
   EXPECT_EQ((std::vector<HWND>{g_scene.c, g_scene.victim}), List(tracker));
   EXPECT_EQ(0, WindowTracker::dispatching);
-
-  g_scene.tracker = nullptr;
-  DestroyWindow(g_scene.backdrop);
 }
 
 TEST(WindowTracker, AdoptsOnlyLiveWindowsOfOtherProcessesUnderTheAppPath) {
