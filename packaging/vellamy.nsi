@@ -29,6 +29,7 @@ OutFile "${OUTFILE}"
 ; GIMP's folder lies below Program Files, which only an administrator may write to.
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
+BrandingText "GIMP Vellamy ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
 VIProductVersion "${VERSION}.0"

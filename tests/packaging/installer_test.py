@@ -161,6 +161,16 @@ def main():
     wine.reg("delete", ENTRY, "/f", "/reg:64")
     wine.reg("delete", ENTRY, "/f", "/reg:32")
 
+    if not quick:
+        # With no entry to go by, GIMP is looked for in Program Files.
+        program_files = os.path.join(os.environ["WINEPREFIX"], "drive_c", "Program Files",
+                                     "GIMP 2")
+        make_gimp(program_files, "gimp-2.10.exe", bin64)
+        check(install(wine, installer) == 0, "install with no entry to go by")
+        check(installed_matches(program_files, bin64), "into GIMP in Program Files")
+        shutil.rmtree(program_files, ignore_errors=True)
+        wine.reg("delete", ENTRY, "/f", "/reg:64")
+
     # A 64-bit GIMP 2.10, found through the entry its own installer leaves.
     gimp64 = os.path.join(work, "GIMP 2")
     own64 = make_gimp(gimp64, "gimp-2.10.exe", bin64)

@@ -30,7 +30,16 @@ def wine(*args):
 
 def inspect(*args):
     """Runs the inspector on the test's virtual desktop, where the backdrop is. Its output goes
-    through a file: the desktop's own process may inherit a pipe and keep it open."""
+    through a file: the desktop's own process may inherit a pipe and keep it open. A start that
+    gets lost on a busy desktop is tried again."""
+    for _ in range(3):
+        text = inspect_once(*args)
+        if text:
+            return text
+    return ""
+
+
+def inspect_once(*args):
     fd, path = tempfile.mkstemp(suffix=".txt")
     os.close(fd)
     os.unlink(path)
@@ -41,7 +50,7 @@ def inspect(*args):
                           "Z:" + os.path.abspath(path).replace("/", "\\"), *args],
                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                          stderr=subprocess.DEVNULL)
-        end = time.time() + 15
+        end = time.time() + 20
         while time.time() < end:
             if os.path.exists(path):
                 text = open(path, errors="replace").read()
