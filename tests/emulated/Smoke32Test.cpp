@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "StandinGimp.h"
 #include "TestProcess.h"
@@ -66,16 +69,23 @@ TEST(Smoke32, TheThirtyTwoBitProgramsAdoptReportTheToolWindowAndCloseWithGimp) {
     ASSERT_EQ(0x14Cu, Machine(to)) << to << " is a 32-bit program";
   }
 
-  // A second backdrop of the test's own, 32-bit as well: it is started first so that its slow
-  // start runs alongside GIMP's, and installs the hook only when told to. It lies beside the
-  // plug-in's DLL: a shared section is shared only by the mappings of one DLL file.
+  // A second backdrop of the test's own, 32-bit as well, which installs the hook only when told
+  // to. It lies beside the plug-in's DLL: a shared section is shared only by the mappings of
+  // one DLL file. Under emulation CreateProcess itself lasts as long as the new process's
+  // start, about a minute, so the two are started from two threads at once.
   HANDLE go = Event("VmySmoke32Go"), ready = Event("VmySmoke32Ready"),
          done = Event("VmySmoke32Done");
-  TestProcess owner(plugins + "vmyowner.exe",
-                    {Lower(prefix), "VmySmoke32Ready", "VmySmoke32Done", "VmySmoke32Go"});
-  TestProcess gimp(prefix + "bin\\gimp-2.0.exe", {"--images=1"});
-  ASSERT_TRUE(owner.Started() && gimp.Started());
   const ULONGLONG start = GetTickCount64();
+  std::unique_ptr<TestProcess> ownerProcess;
+  std::thread starter([&] {
+    ownerProcess = std::make_unique<TestProcess>(
+        plugins + "vmyowner.exe", std::vector<std::string>{Lower(prefix), "VmySmoke32Ready",
+                                                           "VmySmoke32Done", "VmySmoke32Go"});
+  });
+  TestProcess gimp(prefix + "bin\\gimp-2.0.exe", {"--images=1"});
+  starter.join();
+  TestProcess& owner = *ownerProcess;
+  ASSERT_TRUE(owner.Started() && gimp.Started());
 
   HWND backdrop = nullptr;
   ASSERT_TRUE(PumpUntil([&] { return (backdrop = FindWindowA("VELLAMY", "The GIMP")) != nullptr; },
@@ -86,7 +96,7 @@ TEST(Smoke32, TheThirtyTwoBitProgramsAdoptReportTheToolWindowAndCloseWithGimp) {
   GetWindowThreadProcessId(backdrop, &backdropId);
   HANDLE backdropProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, backdropId);
 
-  // Emulated, the backdrop's start outlasts the plug-in's 30 s wait, which then shows its
+  // Should the backdrop's slow start outlast the plug-in's 30 s wait, the plug-in shows its
   // time-out box; dismissed only now, GIMP's windows still come after the hook.
   bool timeOutBox = false;
   ASSERT_TRUE(PumpUntil(
