@@ -199,7 +199,8 @@ class ProgramTest : public ::testing::Test {
     run.dock = HandleFromText(out.Field("window dock", "hwnd"));
     run.popup = HandleFromText(out.Field("window popup", "hwnd"));
     run.images = run.ImagesSoFar();
-    ASSERT_TRUE(run.FindBackdrop());
+    // What GIMP printed tells whether the plug-in started and how it ended.
+    ASSERT_TRUE(run.FindBackdrop()) << run.gimp->OutputSoFar();
   }
   // Starts the backdrop alone, as when started by hand.
   static void StartBackdrop(Session& run, const std::vector<std::string>& args = {}) {
