@@ -1,0 +1,193 @@
+// The shared set-up of the end-to-end tests: helpers, the session of one run, the fixture.
+#include "ProgramFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+std::string g_prefix, g_pluginFolder, g_log;
+
+DWORD ReadDword(const char* name, DWORD fallback) {
+  DWORD value = fallback, size = sizeof(value);
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, kKey, name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+      ERROR_SUCCESS) {
+    return fallback;
+  }
+  return value;
+}
+
+void WriteDword(const char* name, DWORD value) {
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, kKey, name, REG_DWORD, &value, sizeof(value));
+}
+
+void WriteString(const char* name, const char* text) {
+  HKEY key = nullptr;
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  RegSetValueA(key, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
+  RegCloseKey(key);
+}
+
+std::string ReadLog() {
+  std::ifstream in(g_log);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool IsChildOf(HWND window, HWND parent) { return GetAncestor(window, GA_PARENT) == parent; }
+
+RECT ClientRectIn(HWND window, HWND parent) {
+  RECT r;
+  GetWindowRect(window, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+long long LastTime(const TestProcess& gimp, const std::string& what) {
+  long long ms = -1;
+  for (const std::string& line : gimp.SoFar().Lines()) {
+    if (line.rfind(what + " ms=", 0) == 0) ms = std::atoll(line.c_str() + what.size() + 4);
+  }
+  return ms;
+}
+
+Session::~Session() {
+  if (backdropProcess) {
+    if (WaitForSingleObject(backdropProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(backdropProcess, 99);
+    }
+    CloseHandle(backdropProcess);
+  }
+}
+
+std::vector<HWND> Session::Adopted() const {
+  std::vector<HWND> all = images;
+  all.push_back(dock);
+  all.push_back(main);
+  return all;
+}
+
+std::vector<HWND> Session::WindowsSoFar(const std::string& kind) const {
+  gimp->WaitForLine("\x01", 50);  // reads what it printed meanwhile
+  std::vector<HWND> found;
+  const std::string prefix = "window " + kind + " ";
+  for (const std::string& line : gimp->SoFar().Lines()) {
+    if (line.rfind(prefix, 0) == 0)
+      found.push_back(HandleFromText(line.substr(line.find('=') + 1)));
+  }
+  return found;
+}
+
+bool Session::FindBackdrop() {
+  PumpUntil([&] { return (backdrop = FindWindowA("VELLAMY", "The GIMP")) != nullptr; }, kLong);
+  if (!backdrop) return false;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(backdrop, &pid);
+  backdropProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
+  // The window exists from inside its creation on; a sent message is answered only once
+  // creation and placement are over and the message loop runs.
+  DWORD_PTR reply = 0;
+  SendMessageTimeoutA(backdrop, WM_NULL, 0, 0, SMTO_NORMAL, kLong, &reply);
+  return backdropProcess != nullptr;
+}
+
+DWORD Session::BackdropExit(DWORD timeoutMs) {
+  if (WaitForSingleObject(backdropProcess, timeoutMs) != WAIT_OBJECT_0) return 0xFFFF;
+  DWORD code = 0;
+  GetExitCodeProcess(backdropProcess, &code);
+  return code;
+}
+
+// A settings key that cannot be opened. On Windows an ordinary user meets one below
+// HKEY_LOCAL_MACHINE; Wine enforces no access lists on keys, so the key is made a symbolic link
+// to a key that the registry refuses to create: a lasting key below a volatile one.
+const char* const kVolatileParent = "SOFTWARE\\VmyVolatileTarget";
+
+bool MakeRefusingKey(HKEY root) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kVolatileParent, 0, nullptr, REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  RegCloseKey(key);
+  if (RegCreateKeyExA(root, kKey, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const wchar_t target[] = L"\\Registry\\Machine\\Software\\VmyVolatileTarget\\Settings";
+  const LONG linked =
+      RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
+                     sizeof(target) - sizeof(wchar_t));
+  RegCloseKey(key);
+  HKEY probe = nullptr;
+  const LONG opened = RegCreateKeyExA(root, kKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                      nullptr, &probe, nullptr);
+  if (probe) RegCloseKey(probe);
+  return linked == ERROR_SUCCESS && opened != ERROR_SUCCESS;
+}
+
+// Removes the link itself, not what it points at.
+void DeleteRefusingKey(HKEY root) {
+  using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+  auto ntDeleteKey = reinterpret_cast<NtDeleteKeyFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey")));
+  HKEY link = nullptr;
+  if (ntDeleteKey &&
+      RegOpenKeyExA(root, kKey, REG_OPTION_OPEN_LINK, DELETE, &link) == ERROR_SUCCESS) {
+    ntDeleteKey(link);
+    RegCloseKey(link);
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kVolatileParent);
+}
+
+void ProgramTest::SetUpTestSuite() {
+  const std::string root = MakeTempFolder("vmyprog");
+  g_prefix = root + "gimp\\";
+  g_pluginFolder = g_prefix + "lib\\gimp\\2.0\\plug-ins\\";
+  for (const char* folder :
+       {"", "bin", "lib", "lib\\gimp", "lib\\gimp\\2.0", "lib\\gimp\\2.0\\plug-ins"}) {
+    CreateDirectoryA((g_prefix + folder).c_str(), nullptr);
+  }
+  const std::string bin = ProgramFolder();
+  CopyFileA((bin + "gimp-2.0.exe").c_str(), (g_prefix + "bin\\gimp-2.0.exe").c_str(), FALSE);
+  CopyFileA((bin + "libgimp-2.0-0.dll").c_str(), (g_prefix + "bin\\libgimp-2.0-0.dll").c_str(),
+            FALSE);
+  CopyFileA((bin + "vellamy.exe").c_str(), (g_pluginFolder + "vellamy.exe").c_str(), FALSE);
+  CopyFileA((bin + "vellamyhook.dll").c_str(), (g_pluginFolder + "vellamyhook.dll").c_str(), FALSE);
+  // As GIMP's own plug-ins do, the backdrop started by hand finds libgimp on the PATH.
+  char path[8192] = {};
+  GetEnvironmentVariableA("PATH", path, sizeof(path));
+  SetEnvironmentVariableA("PATH", (g_prefix + "bin;" + path).c_str());
+  g_log = root + "gimp_main.log";
+  SetEnvironmentVariableA("VELLAMY_TEST_LOG", g_log.c_str());
+}
+
+void ProgramTest::SetUp() {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+  DeleteFileA(g_log.c_str());
+  SetEnvironmentVariableA("VELLAMY_GIMP_MAIN_RESULT", nullptr);
+}
+
+void ProgramTest::TearDown() {
+  DeleteRefusingKey(HKEY_LOCAL_MACHINE);
+  DeleteRefusingKey(HKEY_CURRENT_USER);
+}
+
+void ProgramTest::StartGimp(Session& run, const std::vector<std::string>& args) {
+  run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\gimp-2.0.exe", args);
+  ASSERT_TRUE(run.gimp->WaitForLine("ready", 60000)) << run.gimp->OutputSoFar();
+  ProcessResult out = run.gimp->SoFar();
+  run.main = HandleFromText(out.Field("window main", "hwnd"));
+  run.dock = HandleFromText(out.Field("window dock", "hwnd"));
+  run.popup = HandleFromText(out.Field("window popup", "hwnd"));
+  run.images = run.ImagesSoFar();
+  // What GIMP printed tells whether the plug-in started and how it ended.
+  ASSERT_TRUE(run.FindBackdrop()) << run.gimp->OutputSoFar();
+}
+
+void ProgramTest::StartBackdrop(Session& run, const std::vector<std::string>& args) {
+  run.vellamy = std::make_unique<TestProcess>(g_pluginFolder + "vellamy.exe", args);
+  ASSERT_TRUE(run.vellamy->Started());
+  ASSERT_TRUE(run.FindBackdrop());
+}

@@ -1,0 +1,71 @@
+// What the end-to-end tests share: the stand-in GIMP installed in a GIMP-like folder, one run
+// of it with the backdrop, and the registry of the test's Wine prefix.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "StandinGimp.h"
+#include "TestProcess.h"
+
+constexpr const char* kKey = "SOFTWARE\\GIMPVellamy";
+constexpr DWORD kLong = 30000;
+
+// The stand-in GIMP's installation folder, its plug-in folder and the file gimp_main writes.
+extern std::string g_prefix, g_pluginFolder, g_log;
+
+DWORD ReadDword(const char* name, DWORD fallback = 0xDEADBEEF);
+void WriteDword(const char* name, DWORD value);
+void WriteString(const char* name, const char* text);
+std::string ReadLog();
+bool IsChildOf(HWND window, HWND parent);
+// A window's outer rectangle in the client coordinates of parent.
+RECT ClientRectIn(HWND window, HWND parent);
+// The last "what ms=N" that the stand-in GIMP printed, or -1.
+long long LastTime(const TestProcess& gimp, const std::string& what);
+
+// One run of the stand-in GIMP with its plug-in, or of the backdrop alone.
+struct Session {
+  std::unique_ptr<TestProcess> gimp;
+  std::unique_ptr<TestProcess> vellamy;  // when started directly
+  HWND backdrop = nullptr;
+  HANDLE backdropProcess = nullptr;
+  HWND main = nullptr, dock = nullptr, popup = nullptr;
+  std::vector<HWND> images;
+
+  Session() = default;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+  ~Session();
+  // GIMP's bordered windows that stood when it was ready.
+  std::vector<HWND> Adopted() const;
+  // The windows of one kind ("image", "dock", ...) the stand-in GIMP has reported so far,
+  // oldest first.
+  std::vector<HWND> WindowsSoFar(const std::string& kind) const;
+  std::vector<HWND> ImagesSoFar() const { return WindowsSoFar("image"); }
+  bool FindBackdrop();
+  // Waits for the backdrop's process to end and gives its exit code (or 0xFFFF on time-out).
+  DWORD BackdropExit(DWORD timeoutMs = kLong);
+};
+
+// A settings key that cannot be opened (see ProgramFixture.cpp), and its removal.
+extern const char* const kVolatileParent;
+bool MakeRefusingKey(HKEY root);
+void DeleteRefusingKey(HKEY root);
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  void SetUp() override;
+  // A test that stopped half-way must not leave the key unopenable for the next ones.
+  void TearDown() override;
+
+  // Starts the stand-in GIMP, which starts the plug-in, and waits until its windows stand.
+  static void StartGimp(Session& run, const std::vector<std::string>& args = {});
+  // Starts the backdrop alone, as when started by hand.
+  static void StartBackdrop(Session& run, const std::vector<std::string>& args = {});
+};
