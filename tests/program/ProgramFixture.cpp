@@ -62,7 +62,7 @@ Session::~Session() {
 
 std::vector<HWND> Session::Adopted() const {
   std::vector<HWND> all = images;
-  all.push_back(dock);
+  for (HWND w : WindowsSoFar("dock")) all.push_back(w);
   all.push_back(main);
   return all;
 }
@@ -166,6 +166,7 @@ void ProgramTest::SetUp() {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
   DeleteFileA(g_log.c_str());
+  DeleteFileA((g_prefix + "bin\\sessionrc").c_str());  // each test starts on GIMP's defaults
   SetEnvironmentVariableA("VELLAMY_GIMP_MAIN_RESULT", nullptr);
 }
 

@@ -1,33 +1,71 @@
-// A stand-in for GIMP 2.x on Windows, as far as vellamy can see it: it lives in
-// <prefix>\bin\gimp-2.0.exe, starts <prefix>\lib\gimp\2.0\plug-ins\vellamy.exe with "-gimp"
-// and GIMP's protocol arguments, waits for that query run as GIMP does, and then opens a main
-// window ("gdkWindowToplevel", "The GIMP"), a dock (a bordered tool window owned by a hidden
-// "gdkWindowTemp" window), image windows and borderless popups. WM_CLOSE on the main window
-// closes every window and ends the program. Posted messages let a test open and close windows
-// or tool windows, or kill the program abruptly. Everything it does is printed on its standard
-// output.
+// A stand-in for GIMP 2.x on Windows as vellamy meets it: GTK 2.24's Windows backend (GDK)
+// creates, styles, places and shows the windows (Gdk.cpp), GIMP decides what they are and
+// what closing them does. It lives in <prefix>\bin\gimp-2.0.exe, shows its splash, runs
+// <prefix>\lib\gimp\2.0\plug-ins\vellamy.exe with "-query" as GIMP does at start-up and waits
+// for it, then opens the toolbox, docks and image windows, hidden first and then shown. It
+// keeps the windows' places in a session file beside itself, saved at quit and restored at the
+// next start. Everything it does is printed on its standard output:
+//   window <role> hwnd=<handle>     role: main, dock, image, empty, dialog, popup, tooltip, splash
+//   place <role> hwnd=... asked=x,y,w,h gtk=x,y,w,h   (client rectangles in screen coordinates)
 //
-// Arguments: --images=N (default 2), --title=TEXT (the main window's title),
-//            --no-plugin (do not start the plug-in), --far (two more image windows, beyond
-//            a 1280 x 1024 screen, so the backdrop's scroll bars have a range).
+// Arguments: --version=2.2 | 2.10 | 2.10-single   the GIMP to be (default 2.2)
+//            --images=N     images opened at start (default 2)
+//            --no-plugin    do not run the plug-in
+//            --far          (tests) two more image windows beyond a 1280 x 1024 screen
+//            --report=FILE  also append the "place" lines to FILE
+// "main" is the toolbox, or the one window in single-window mode; posted commands
+// (StandinGimp.h) work on every top-level window.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "Gdk.h"
+#include "Paint.h"
 #include "StandinGimp.h"
 
 namespace {
 
-HWND g_main = nullptr;
-HWND g_owner = nullptr;
-std::vector<HWND> g_images;
-std::vector<HWND> g_others;  // dock and popups
+struct Version {
+  const char* name;
+  const wchar_t* toolbox;      // the toolbox's title
+  bool toolboxQuits;           // closing the toolbox quits GIMP (2.0 to 2.4)
+  bool utilityHint;            // toolbox and docks carry the utility hint (2.6 on)
+  bool emptyImageWindow;       // with no image open, an empty image window stands (2.6 on)
+  bool singleWindow;           // docks and toolbox inside the one image window
+  const wchar_t* imageFormat;  // %d: image id, then width and height
+};
+
+const Version kVersions[] = {
+    {"2.2", L"The GIMP", true, false, false, false, L"Untitled-%d.0 (RGB, 1 layer) %dx%d"},
+    {"2.10", L"Toolbox", false, true, true, false,
+     L"[Untitled]-%d.0 (RGB color 8-bit gamma integer, GIMP built-in sRGB, 1 layer) %dx%d "
+     L"\u2013 GIMP"},
+    {"2.10-single", L"Toolbox", false, true, true, true,
+     L"[Untitled]-%d.0 (RGB color 8-bit gamma integer, GIMP built-in sRGB, 1 layer) %dx%d "
+     L"\u2013 GIMP"},
+};
+constexpr const wchar_t* kEmptyTitle = L"GNU Image Manipulation Program";
+
+const Version* g_version = &kVersions[0];
+HINSTANCE g_instance = nullptr;
+std::vector<std::unique_ptr<GdkWindow>> g_windows;  // every GDK top-level, in creation order
+HWND g_owner = nullptr;  // GDK's hidden owner of windows that skip the taskbar
+GdkWindow* g_prefs = nullptr;
+std::vector<HWND> g_temps;  // menus and tooltips
 std::vector<HWND> g_tools;
-int g_imageCount = 0;
+std::vector<HWND> g_panes;  // single-window mode: the docks inside the window
+int g_imageCount = 0;       // images opened so far
+int g_openImages = 0;       // single-window mode: images in the one window
+bool g_docksHidden = false;
+std::map<std::string, RECT> g_session;  // "toolbox", "dock1", ...: client rectangles
+std::string g_sessionFile, g_reportFile;
 
 void Say(const char* kind, HWND window) {
   std::printf("window %s hwnd=%llx\n", kind,
@@ -35,117 +73,344 @@ void Say(const char* kind, HWND window) {
   std::fflush(stdout);
 }
 
-void SayTime(const char* what, ULONGLONG start) {
-  std::printf("%s ms=%llu\n", what, GetTickCount64() - start);
+GdkWindow* Find(HWND hwnd) {
+  for (auto& w : g_windows) {
+    if (w->hwnd == hwnd) return w.get();
+  }
+  return nullptr;
+}
+
+std::string Key(const GdkWindow& w) {
+  if (w.role != "dock") return w.role;
+  int n = 0;
+  for (auto& other : g_windows) {
+    if (other->role == "dock") ++n;
+    if (other.get() == &w) break;
+  }
+  return "dock" + std::to_string(n);
+}
+
+void LoadSession() {
+  std::ifstream in(g_sessionFile);
+  std::string key;
+  RECT r;
+  while (in >> key >> r.left >> r.top >> r.right >> r.bottom) g_session[key] = r;
+}
+
+// GIMP's sessionrc: the places of the toolbox, the docks and the single window, as GTK knows
+// them (screen coordinates).
+void SaveSession() {
+  std::ofstream out(g_sessionFile, std::ios::trunc);
+  for (auto& w : g_windows) {
+    if (w->role != "toolbox" && w->role != "dock" && w->role != "single") continue;
+    const RECT& r = w->learnt;
+    out << Key(*w) << ' ' << r.left << ' ' << r.top << ' ' << r.right << ' ' << r.bottom << '\n';
+  }
+}
+
+void Report() {
+  std::string lines;
+  for (auto& w : g_windows) {
+    if (!IsWindow(w->hwnd) || w->role == "splash") continue;
+    GdkLearn(*w);
+    const RECT &a = w->asked, &g = w->learnt;
+    char line[256];
+    std::snprintf(line, sizeof(line),
+                  "place %s hwnd=%llx asked=%ld,%ld,%ld,%ld gtk=%ld,%ld,%ld,%ld\n", Key(*w).c_str(),
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w->hwnd)), a.left,
+                  a.top, a.right - a.left, a.bottom - a.top, g.left, g.top, g.right - g.left,
+                  g.bottom - g.top);
+    lines += line;
+  }
+  std::fputs(lines.c_str(), stdout);
+  std::fflush(stdout);
+  if (!g_reportFile.empty()) {
+    std::ofstream(g_reportFile, std::ios::app) << lines;
+  }
+}
+
+// Creates a GDK top-level as GTK realizes a GtkWindow: hidden, styled by its hint, placed.
+GdkWindow* Open(const std::string& role, const std::wstring& title, RECT asked, bool userPos,
+                GdkHint hint) {
+  auto window = std::make_unique<GdkWindow>();
+  window->role = role;
+  window->asked = asked;
+  window->userPos = userPos;
+  if (!GdkCreate(*window, title.c_str(), g_instance)) return nullptr;
+  SetWindowLongPtrW(window->hwnd, GWLP_USERDATA, 1);  // GDK knows the handle only from here on
+  g_windows.push_back(std::move(window));
+  GdkWindow* w = g_windows.back().get();
+  if (hint != GdkHint::Normal) GdkSetHint(*w, hint);
+  if (hint == GdkHint::Utility)
+    SetWindowLongPtrW(w->hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(g_owner));
+  return w;
+}
+
+// A session-managed window: GIMP moves it to its saved (or default) place before showing it.
+GdkWindow* OpenManaged(const std::string& role, const std::string& key, const std::wstring& title,
+                       RECT fallback, GdkHint hint) {
+  const auto saved = g_session.find(key);
+  const RECT r = saved != g_session.end() ? saved->second : fallback;
+  GdkWindow* w = Open(role, title, r, true, hint);
+  if (!w) return nullptr;
+  GdkMoveResize(*w, r.left, r.top, r.right - r.left, r.bottom - r.top);
+  GdkShow(*w);
+  return w;
+}
+
+std::wstring ImageTitle(int id, int width, int height) {
+  wchar_t title[256];
+  std::swprintf(title, 256, g_version->imageFormat, id, width, height);
+  return title;
+}
+
+GdkWindow* EmptyWindow() {
+  for (auto& w : g_windows) {
+    if (w->role == "empty" && IsWindow(w->hwnd)) return w.get();
+  }
+  return nullptr;
+}
+
+void OpenImage() {
+  const ULONGLONG start = GetTickCount64();
+  const int id = ++g_imageCount;
+  const int width = 560 - 40 * (id % 3), height = 420 - 30 * (id % 3);
+  if (g_version->singleWindow) {
+    ++g_openImages;
+    SetWindowTextW(g_windows.front()->hwnd, ImageTitle(id, width, height).c_str());
+    InvalidateRect(g_windows.front()->hwnd, nullptr, TRUE);
+    std::printf("image opened n=%d\n", g_openImages);
+    std::fflush(stdout);
+    return;
+  }
+  if (GdkWindow* empty = EmptyWindow()) {  // GIMP shows the first image in the empty window
+    empty->role = "image";
+    SetWindowTextW(empty->hwnd, ImageTitle(id, width, height).c_str());
+    InvalidateRect(empty->hwnd, nullptr, TRUE);
+    Say("image", empty->hwnd);
+    return;
+  }
+  const int x = 240 + 36 * (id % 6), y = 80 + 30 * (id % 6);
+  GdkWindow* w = Open("image", ImageTitle(id, width, height), {x, y, x + width, y + height}, false,
+                      GdkHint::Normal);
+  std::printf("created image ms=%llu\n", GetTickCount64() - start);  // the hook's notices included
+  if (!w) return;
+  GdkShow(*w);
+  Say("image", w->hwnd);
+}
+
+void BecomeEmpty(GdkWindow& w) {
+  w.role = "empty";
+  SetWindowTextW(w.hwnd, kEmptyTitle);
+  InvalidateRect(w.hwnd, nullptr, TRUE);
+  Say("empty", w.hwnd);
+}
+
+void CloseImageWindow(GdkWindow& w) {
+  int images = 0;
+  for (auto& other : g_windows) {
+    if (other->role == "image" && IsWindow(other->hwnd)) ++images;
+  }
+  if (g_version->emptyImageWindow && images == 1) {
+    BecomeEmpty(w);
+  } else {
+    DestroyWindow(w.hwnd);
+  }
+}
+
+void CloseNewestImage() {
+  if (g_version->singleWindow) {
+    if (g_openImages == 0) return;
+    if (--g_openImages == 0) SetWindowTextW(g_windows.front()->hwnd, kEmptyTitle);
+    return;
+  }
+  for (auto it = g_windows.rbegin(); it != g_windows.rend(); ++it) {
+    if ((*it)->role == "image" && IsWindow((*it)->hwnd)) {
+      CloseImageWindow(**it);
+      return;
+    }
+  }
+}
+
+HWND OpenTemp(const wchar_t* className, RECT r) {
+  HWND temp =
+      CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, className, L"",
+                      WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, r.left, r.top, r.right - r.left,
+                      r.bottom - r.top, nullptr, nullptr, g_instance, nullptr);
+  ShowWindow(temp, SW_SHOWNOACTIVATE);
+  g_temps.push_back(temp);
+  return temp;
+}
+
+void OpenTool() {
+  // Child-styled, as no GDK window is: the hook reports the end only of windows whose parent
+  // (not owner) is the backdrop.
+  HWND tool = CreateWindowExW(WS_EX_TOOLWINDOW, L"gdkWindowToplevel", L"Tool Options",
+                              WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 60, 360, 200, 150,
+                              g_owner, nullptr, g_instance, nullptr);
+  g_tools.push_back(tool);
+  Say("tool", tool);
+}
+
+void ShowPreferences() {
+  if (!g_prefs) {
+    GdkWindow* toolbox = g_windows.empty() ? nullptr : g_windows.front().get();
+    g_prefs = Open("dialog", L"Preferences", {300, 200, 900, 650}, false, GdkHint::Dialog);
+    if (!g_prefs) return;
+    if (toolbox) {  // transient for the toolbox
+      g_prefs->transientFor = toolbox->hwnd;
+      SetWindowLongPtrW(g_prefs->hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(toolbox->hwnd));
+    }
+    Say("dialog", g_prefs->hwnd);
+  }
+  GdkShow(*g_prefs);
+  std::printf("preferences shown\n");
   std::fflush(stdout);
 }
 
-HWND OpenImage() {
-  const ULONGLONG start = GetTickCount64();
-  const std::string title = "Untitled-" + std::to_string(++g_imageCount) + " - GIMP";
-  HWND image =
-      CreateWindowExA(0, "gdkWindowToplevel", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                      100 + 40 * g_imageCount, 80 + 30 * g_imageCount, 320, 240, nullptr, nullptr,
-                      GetModuleHandleA(nullptr), nullptr);
-  SayTime("created image", start);  // creation includes the hook's notice to the backdrop
-  g_images.push_back(image);
-  Say("image", image);
-  return image;
-}
-
-HWND OpenTool() {
-  // A child-styled tool window: the hook reports the end only of windows whose parent (not
-  // owner) is the backdrop.
-  HWND tool = CreateWindowExA(WS_EX_TOOLWINDOW, "gdkWindowToplevel", "Tool Options",
-                              WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 60, 360, 200, 150,
-                              g_owner, nullptr, GetModuleHandleA(nullptr), nullptr);
-  g_tools.push_back(tool);
-  Say("tool", tool);
-  return tool;
-}
-
-HWND OpenPopup() {
-  HWND popup =
-      CreateWindowExA(WS_EX_TOOLWINDOW, "gdkWindowTempShadow", "", WS_POPUP | WS_VISIBLE, 300, 300,
-                      120, 20, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  g_others.push_back(popup);
-  Say("popup", popup);
-  return popup;
-}
-
-void CloseEverything() {
-  for (HWND w : g_images) DestroyWindow(w);
-  for (HWND w : g_others) DestroyWindow(w);
-  for (HWND w : g_tools) DestroyWindow(w);
-  g_images.clear();
-  g_others.clear();
-  g_tools.clear();
-  DestroyWindow(g_main);
-  DestroyWindow(g_owner);
-}
-
-LRESULT CALLBACK GimpProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (window == g_main) {
-    switch (message) {
-      case WM_CLOSE:
-        std::printf("main got WM_CLOSE\n");
-        std::fflush(stdout);
-        CloseEverything();
-        PostQuitMessage(0);
-        return 0;
-      case kOpenImage:
-        OpenImage();
-        return 0;
-      case kCloseImage:
-        if (!g_images.empty()) {
-          DestroyWindow(g_images.back());
-          g_images.pop_back();
-        }
-        return 0;
-      case kOpenPopup:
-        OpenPopup();
-        return 0;
-      case kOpenTool:
-        OpenTool();
-        return 0;
-      case kCloseTool:
-        if (!g_tools.empty()) {
-          DestroyWindow(g_tools.back());
-          g_tools.pop_back();
-          std::printf("tool closed\n");
-          std::fflush(stdout);
-        }
-        return 0;
-      case kDie:
-        std::printf("dying\n");
-        std::fflush(stdout);
-        TerminateProcess(GetCurrentProcess(), 3);
-        return 0;
-      default:
-        break;
+void ToggleDocks() {
+  g_docksHidden = !g_docksHidden;
+  for (auto& w : g_windows) {
+    if ((w->role == "toolbox" || w->role == "dock") && IsWindow(w->hwnd)) {
+      ShowWindow(w->hwnd, g_docksHidden ? SW_HIDE : SW_SHOWNOACTIVATE);
     }
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  std::printf(g_docksHidden ? "docks hidden\n" : "docks shown\n");
+  std::fflush(stdout);
 }
 
-void Register(const char* name) {
-  WNDCLASSA windowClass = {};
+void Quit() {
+  std::printf("main got WM_CLOSE\n");
+  std::fflush(stdout);
+  SaveSession();
+  for (HWND w : g_tools) DestroyWindow(w);
+  for (HWND w : g_temps) DestroyWindow(w);
+  for (auto it = g_windows.rbegin(); it != g_windows.rend(); ++it) DestroyWindow((*it)->hwnd);
+  DestroyWindow(g_owner);
+  PostQuitMessage(0);
+}
+
+// What GIMP does when the window manager asks a window to close.
+void OnClose(GdkWindow& w) {
+  if (w.role == "dialog") {
+    ShowWindow(w.hwnd, SW_HIDE);  // kept for the next time
+    std::printf("preferences hidden\n");
+    std::fflush(stdout);
+  } else if (w.role == "single" || w.role == "empty" ||
+             (w.role == "toolbox" && g_version->toolboxQuits)) {
+    Quit();
+  } else if (w.role == "image") {
+    CloseImageWindow(w);
+  } else {
+    DestroyWindow(w.hwnd);
+  }
+}
+
+bool OnCommand(UINT message) {
+  switch (message) {
+    case kOpenImage:
+      OpenImage();
+      return true;
+    case kCloseImage:
+      CloseNewestImage();
+      return true;
+    case kOpenPopup:
+      Say("popup", OpenTemp(L"gdkWindowTempShadow", {300, 300, 420, 320}));
+      return true;
+    case kOpenTool:
+      OpenTool();
+      return true;
+    case kCloseTool:
+      if (!g_tools.empty()) {
+        DestroyWindow(g_tools.back());
+        g_tools.pop_back();
+        std::printf("tool closed\n");
+        std::fflush(stdout);
+      }
+      return true;
+    case kDie:
+      std::printf("dying\n");
+      std::fflush(stdout);
+      TerminateProcess(GetCurrentProcess(), 3);
+      return true;
+    case kPreferences:
+      ShowPreferences();
+      return true;
+    case kReport:
+      Report();
+      return true;
+    default:
+      return false;
+  }
+}
+
+LRESULT CALLBACK GimpProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (OnCommand(message)) return 0;
+  GdkWindow* w = GetWindowLongPtrW(hwnd, GWLP_USERDATA) ? Find(hwnd) : nullptr;
+  const bool pane = GetWindowLongPtrW(hwnd, GWLP_USERDATA) == 2;
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // no background brush: WM_PAINT paints everything
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(hwnd, &paint);
+      std::string role = w ? w->role : "image";
+      if (pane) role = GetWindowLongPtrW(hwnd, 0) ? "toolbox" : "dock";
+      if (role == "single") role = g_openImages > 0 ? "canvas" : "empty";
+      PaintGimpWindow(hwnd, dc, role, g_version->utilityHint);
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
+    case WM_WINDOWPOSCHANGED:
+      if (w) GdkLearn(*w);
+      break;
+    case WM_SIZE:
+      if (w && w->role == "single" && g_panes.size() == 2) {
+        const int width = LOWORD(lParam), height = HIWORD(lParam);
+        MoveWindow(g_panes[0], 0, 0, 180, height, TRUE);
+        MoveWindow(g_panes[1], width - 240, 0, 240, height, TRUE);
+      }
+      break;
+    case WM_KEYDOWN:
+      if (wParam == VK_TAB && w && (w->role == "image" || w->role == "empty")) {
+        ToggleDocks();
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      if (w) {
+        OnClose(*w);
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void Register(const wchar_t* name) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.cbWndExtra = sizeof(LONG_PTR);
   windowClass.lpfnWndProc = GimpProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = name;
-  RegisterClassA(&windowClass);
+  windowClass.hInstance = g_instance;
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  windowClass.lpszClassName = name;  // no CS_HREDRAW, CS_VREDRAW or background brush, as GDK
+  RegisterClassExW(&windowClass);
+}
+
+std::string OwnFolder() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string folder(path);
+  return folder.substr(0, folder.find_last_of('\\') + 1);
 }
 
 // Runs the plug-in as GIMP does at start-up: "-query", waiting until it is done.
 void QueryPlugin() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string prefix(path);
-  prefix = prefix.substr(0, prefix.find_last_of('\\'));  // ...\bin
-  const std::string bin = prefix;
-  prefix = prefix.substr(0, prefix.find_last_of('\\') + 1);
+  const std::string bin = OwnFolder();
+  const std::string prefix = bin.substr(0, bin.find_last_of('\\', bin.size() - 2) + 1);
   const std::string plugin = prefix + "lib\\gimp\\2.0\\plug-ins\\vellamy.exe";
   // GIMP's plug-ins find libgimp in GIMP's bin folder.
   char oldPath[8192] = {};
@@ -161,8 +426,15 @@ void QueryPlugin() {
     std::fflush(stdout);
     return;
   }
-  // GIMP waits for the query however long it takes; under emulation that is minutes.
-  WaitForSingleObject(process.hProcess, 600000);
+  // GIMP waits for the query however long it takes (under emulation, minutes), running its
+  // main loop meanwhile: the splash keeps painting.
+  const ULONGLONG end = GetTickCount64() + 600000;
+  while (GetTickCount64() < end && MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100,
+                                                             QS_ALLINPUT) != WAIT_OBJECT_0) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   std::printf("plugin exit=%lu\n", code);
@@ -171,56 +443,128 @@ void QueryPlugin() {
   CloseHandle(process.hProcess);
 }
 
+GdkWindow* ShowSplash() {
+  const int width = 400, height = 260;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  GdkWindow* splash = Open("splash", L"Querying new plug-ins", {x, y, x + width, y + height}, true,
+                           GdkHint::Splash);
+  if (!splash) return nullptr;
+  GdkShow(*splash);
+  UpdateWindow(splash->hwnd);
+  Say("splash", splash->hwnd);
+  return splash;
+}
+
+void OpenWindows(int images) {
+  const Version& v = *g_version;
+  if (v.singleWindow) {
+    GdkWindow* w =
+        OpenManaged("single", "single", kEmptyTitle, {100, 80, 1100, 780}, GdkHint::Normal);
+    if (!w) return;
+    for (int i = 0; i < 2; ++i) {  // the toolbox and a dock, as widgets inside the window
+      HWND pane = CreateWindowExW(0, L"gdkWindowChild", L"",
+                                  WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VISIBLE, 0, 0,
+                                  10, 10, w->hwnd, nullptr, g_instance, nullptr);
+      SetWindowLongPtrW(pane, GWLP_USERDATA, 2);
+      SetWindowLongPtrW(pane, 0, i == 0 ? 1 : 0);
+      g_panes.push_back(pane);
+    }
+    RECT c;
+    GetClientRect(w->hwnd, &c);
+    SendMessageW(w->hwnd, WM_SIZE, 0, MAKELPARAM(c.right, c.bottom));
+    Say("main", w->hwnd);
+    for (int i = 0; i < images; ++i) OpenImage();
+    return;
+  }
+  const GdkHint dockHint = v.utilityHint ? GdkHint::Utility : GdkHint::Normal;
+  GdkWindow* toolbox = OpenManaged("toolbox", "toolbox", v.toolbox, {20, 60, 220, 600}, dockHint);
+  if (!toolbox) return;
+  Say("main", toolbox->hwnd);
+  const RECT docks[] = {{1010, 60, 1250, 500}, {1010, 560, 1250, 940}};
+  const wchar_t* dockTitles[] = {L"Layers, Channels, Paths, Undo", L"Brushes, Patterns, Gradients"};
+  for (int i = 0; i < 2; ++i) {
+    GdkWindow* dock =
+        OpenManaged("dock", "dock" + std::to_string(i + 1), dockTitles[i], docks[i], dockHint);
+    if (dock) Say("dock", dock->hwnd);
+  }
+  if (v.emptyImageWindow) {
+    GdkWindow* empty = Open("empty", kEmptyTitle, {240, 80, 880, 560}, false, GdkHint::Normal);
+    if (empty) {
+      GdkShow(*empty);
+      Say("empty", empty->hwnd);
+    }
+  }
+  for (int i = 0; i < images; ++i) OpenImage();
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  g_instance = instance;
   int images = 2;
-  std::string title = "The GIMP";
   bool plugin = true;
-  bool farImage = false;
+  bool farImages = false;
   for (int i = 1; i < __argc; ++i) {
-    if (std::strncmp(__argv[i], "--images=", 9) == 0) images = std::atoi(__argv[i] + 9);
-    if (std::strncmp(__argv[i], "--title=", 8) == 0) title = __argv[i] + 8;
-    if (std::strcmp(__argv[i], "--no-plugin") == 0) plugin = false;
-    if (std::strcmp(__argv[i], "--far") == 0) farImage = true;
+    const char* arg = __argv[i];
+    if (std::strncmp(arg, "--images=", 9) == 0) images = std::atoi(arg + 9);
+    if (std::strcmp(arg, "--no-plugin") == 0) plugin = false;
+    if (std::strcmp(arg, "--far") == 0) farImages = true;
+    if (std::strncmp(arg, "--report=", 9) == 0) g_reportFile = arg + 9;
+    if (std::strncmp(arg, "--version=", 10) == 0) {
+      for (const Version& v : kVersions) {
+        if (std::strcmp(arg + 10, v.name) == 0) g_version = &v;
+      }
+    }
   }
-  if (plugin) QueryPlugin();
+  std::printf("gimp version=%s\n", g_version->name);
+  std::fflush(stdout);
+  g_sessionFile = OwnFolder() + "sessionrc";
+  LoadSession();
 
-  Register("gdkWindowToplevel");
-  Register("gdkWindowTemp");
-  Register("gdkWindowTempShadow");
-  // Docks and the toolbox skip the taskbar: GDK has them owned by a hidden 1 x 1 window.
-  g_owner = CreateWindowExA(0, "gdkWindowTemp", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+  Register(L"gdkWindowToplevel");
+  Register(L"gdkWindowChild");
+  Register(L"gdkWindowTemp");
+  Register(L"gdkWindowTempShadow");
+  g_owner = CreateWindowExW(0, L"gdkWindowTemp", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                             instance, nullptr);
-  g_main = CreateWindowExA(0, "gdkWindowToplevel", title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                           40, 40, 400, 300, nullptr, nullptr, instance, nullptr);
-  Say("main", g_main);
-  HWND dock = CreateWindowExA(WS_EX_TOOLWINDOW, "gdkWindowToplevel", "Layers",
-                              WS_OVERLAPPEDWINDOW | WS_VISIBLE, 500, 40, 200, 400, g_owner, nullptr,
-                              instance, nullptr);
-  g_others.push_back(dock);
-  Say("dock", dock);
-  for (int i = 0; i < images; ++i) OpenImage();
-  if (farImage) {
-    // Right of and below a 1280 x 1024 screen, clear of the backdrop's scroll bars.
+  GdkWindow* splash = ShowSplash();
+  if (plugin) QueryPlugin();
+  // The next start-up step, on the splash. Seen under Wine 8: a thread that made windows before a
+  // global hook was set sees the hook only after its next message; GIMP's splash repaints here.
+  if (splash) {
+    SetWindowTextW(splash->hwnd, L"Restoring session");
+    InvalidateRect(splash->hwnd, nullptr, FALSE);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+
+  OpenWindows(images);
+  if (splash) {
+    DestroyWindow(splash->hwnd);
+    splash->role = "gone";
+  }
+  if (farImages) {
+    // Right of and below a 1280 x 1024 screen, clear of the backdrop's scroll bars: placed
+    // directly, as no GDK window is, so that nothing clamps them.
     const POINT places[] = {{1320, 100}, {100, 1060}};
     for (const POINT& at : places) {
-      HWND image =
-          CreateWindowExA(0, "gdkWindowToplevel", at.x > 1000 ? "Right - GIMP" : "Below - GIMP",
-                          WS_OVERLAPPEDWINDOW | WS_VISIBLE, at.x, at.y, 300, 300, nullptr, nullptr,
-                          instance, nullptr);
-      g_images.push_back(image);
+      HWND image = CreateWindowExW(0, L"gdkWindowToplevel", at.x > 1000 ? L"Right" : L"Below",
+                                   WS_OVERLAPPEDWINDOW | WS_VISIBLE, at.x, at.y, 300, 300, nullptr,
+                                   nullptr, instance, nullptr);
       Say("image", image);
     }
   }
-  OpenPopup();
+  Say("popup", OpenTemp(L"gdkWindowTempShadow", {300, 300, 420, 320}));
+  Say("tooltip", OpenTemp(L"gdkWindowTemp", {60, 640, 200, 660}));
   std::printf("ready\n");
   std::fflush(stdout);
+  Report();
 
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0)) {
+  while (GetMessageW(&message, nullptr, 0, 0)) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   std::printf("closed\n");
   std::fflush(stdout);

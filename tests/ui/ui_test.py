@@ -247,7 +247,7 @@ def test_colour_chooser_cancel(ui):
 
 def test_window_menu_raises(ui):
     titles = sorted(t for t, _, _ in children())  # byte order, as the menu lists them
-    for target in ("Layers", "The GIMP", "Untitled-1 - GIMP"):
+    for target in ("Layers, Channels, Paths, Undo", "The GIMP", "Untitled-1.0 (RGB, 1 layer) 520x390"):
         position = titles.index(target)
         ui.click_background()
         key("alt+w")
