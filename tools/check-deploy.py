@@ -232,6 +232,10 @@ def check_manifest(pe, args):
     systems = {e.get("Id", "").lower() for e in elements.get("supportedOS", [])}
     if systems != SUPPORTED_OS:
         failures.append("supportedOS lacks %s" % ", ".join(sorted(SUPPORTED_OS - systems)))
+    controls = [e for e in elements.get("assemblyIdentity", [])
+                if e.get("name") == "Microsoft.Windows.Common-Controls"]
+    if args.common_controls and [e.get("version") for e in controls] != ["6.0.0.0"]:
+        failures.append("the manifest does not ask for common controls 6")
     aware = [(e.text or "").strip().lower() for e in elements.get("dpiAware", [])]
     print("manifest: dpiAware %s, dpiAwareness %s" % (
         aware, [e.text for e in elements.get("dpiAwareness", [])]))
@@ -270,6 +274,8 @@ def main():
                     help="the file's name carries the version, as in vellamy-X.Y.Z-setup.exe")
     ap.add_argument("--dpi-aware", help="check the application manifest, whose dpiAware is this")
     ap.add_argument("--no-manifest", action="store_true", help="it must carry no manifest")
+    ap.add_argument("--common-controls", action="store_true",
+                    help="the manifest asks for common controls 6 (visual styles)")
     ap.add_argument("--any-imports", action="store_true",
                     help="skip the import check (a program that is not installed into GIMP)")
     args = ap.parse_args()
