@@ -1,8 +1,8 @@
 ; The vellamy installer. It finds GIMP 2, puts the vellamy build that matches GIMP's own
 ; architecture into GIMP's plug-in folder and registers an uninstaller.
 ;
-; makensis -DVERSION=x.y.z -DBIN32=<32-bit bin> -DBIN64=<64-bit bin> -DICON=<ico>
-;          -DOUTFILE=<setup.exe> [-DAMD64] vellamy.nsi
+; makensis -DVERSION=x.y.z -DCOPYRIGHT=<text> -DBIN32=<32-bit bin> -DBIN64=<64-bit bin>
+;          -DICON=<ico> -DOUTFILE=<setup.exe> [-DAMD64] vellamy.nsi
 ; AMD64 builds the same installer as a 64-bit program, so the tests can run it under wine64
 ; without 32-bit emulation; the one shipped is the 32-bit one, which runs on every Windows.
 
@@ -37,7 +37,7 @@ VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${PRODUCT} installer"
 VIAddVersionKey "FileVersion" "${VERSION}"
-VIAddVersionKey "LegalCopyright" ""
+VIAddVersionKey "LegalCopyright" "${COPYRIGHT}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -317,7 +317,8 @@ Section "Uninstall"
 
   ; The settings go too: they hold only the window's place and the choices of the Edit menu
   ; and Setup. A 32-bit vellamy on 64-bit Windows keeps them in the 32-bit view, and a user's
-  ; own copy lies below HKEY_CURRENT_USER (or, for a 32-bit vellamy, in the VirtualStore).
+  ; own copy lies below HKEY_CURRENT_USER (or, for a 32-bit vellamy older than 2.1, which had
+  ; no manifest and so was virtualised, in the VirtualStore).
   ${If} ${RunningX64}
     SetRegView 64
     DeleteRegKey HKLM "${SETTINGS}"

@@ -7,8 +7,9 @@ constexpr DWORD kTextBufferSize = 1024;
 }
 
 SettingsKey::SettingsKey(const char* keyPath) : path(keyPath) {
-  // Writing below HKEY_LOCAL_MACHINE needs administrator rights, and a 64-bit program gets no
-  // registry virtualisation: an ordinary user's settings then go below HKEY_CURRENT_USER.
+  // Writing below HKEY_LOCAL_MACHINE needs administrator rights, and vellamy gets no registry
+  // virtualisation (64-bit, or with a manifest that requests an execution level, as both builds
+  // have): an ordinary user's settings then go below HKEY_CURRENT_USER.
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
     if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS) {

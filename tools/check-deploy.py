@@ -2,13 +2,16 @@
 """Checks a built vellamy binary for what GIMP's plug-in folder needs.
 
 Reads the PE file itself: imported DLLs (only the system's, plus any named with --allow),
-exported names, and for the hook library the shared section that holds HookState.
-Exits non-zero and says why on the first failed check.
+exported names, for the hook library the shared section that holds HookState, the version
+resource that Explorer's Properties shows, and the application manifest.
+Exits non-zero and says why when a check fails.
 """
 import argparse
+import os
 import re
 import struct
 import sys
+import xml.etree.ElementTree as ElementTree
 
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "comdlg32.dll", "msvcrt.dll",
@@ -18,6 +21,19 @@ IMAGE_SCN_CNT_INITIALIZED_DATA = 0x00000040
 IMAGE_SCN_MEM_SHARED = 0x10000000
 IMAGE_SCN_MEM_READ = 0x40000000
 IMAGE_SCN_MEM_WRITE = 0x80000000
+RT_VERSION = 16
+RT_MANIFEST = 24
+VFT_APP = 1
+VFT_DLL = 2
+MANIFEST_ARCH = {0x8664: "amd64", 0x014C: "x86"}
+# Vista, 7, 8, 8.1, and 10 (which 11 shares).
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}", "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
+}
+VERSION_STRINGS = ("ProductName", "ProductVersion", "FileDescription", "FileVersion",
+                   "LegalCopyright")
 
 
 class Pe:
@@ -94,6 +110,142 @@ class Pe:
                 for i in range(nnames)]
 
 
+    def resources(self, kind):
+        """[(id, language, data)] of one resource type; names count as id None."""
+        rva, _ = self.dirs[2]
+        if not rva:
+            return []
+        root = self.offset(rva)
+
+        def entries(at):
+            named, ids = struct.unpack_from("<HH", self.data, at + 12)
+            for i in range(named + ids):
+                name, target = struct.unpack_from("<II", self.data, at + 16 + 8 * i)
+                yield (None if name & 0x80000000 else name), target
+
+        found = []
+        for type_id, types in entries(root):
+            if type_id != kind or not types & 0x80000000:
+                continue
+            for res_id, names in entries(root + (types & 0x7FFFFFFF)):
+                for lang, leaf in entries(root + (names & 0x7FFFFFFF)):
+                    data_rva, size = struct.unpack_from("<II", self.data, root + leaf)
+                    start = self.offset(data_rva)
+                    found.append((res_id, lang, self.data[start:start + size]))
+        return found
+
+
+def version_blocks(data, start, end):
+    """The (key, type, value, children start, end) of the VS_VERSIONINFO blocks in [start, end)."""
+    align = lambda at: (at + 3) & ~3
+    while start + 6 <= end:
+        length, value_length, kind = struct.unpack_from("<HHH", data, start)
+        if length == 0:
+            return
+        key_end = start + 6
+        while data[key_end:key_end + 2] != b"\0\0":
+            key_end += 2
+        key = data[start + 6:key_end].decode("utf-16-le")
+        value_at = align(key_end + 2)
+        # A text value's length counts UTF-16 characters, a binary one's bytes.
+        value = data[value_at:value_at + (value_length * 2 if kind == 1 else value_length)]
+        yield key, kind, value, align(value_at + len(value)), start + length
+        start = align(start + length)
+
+
+def version_info(pe):
+    """(fixed file version, fixed product version, file type, {string name: text}) or None."""
+    found = pe.resources(RT_VERSION)
+    if not found:
+        return None
+    data = found[0][2]
+    key, _, fixed, children, end = next(version_blocks(data, 0, len(data)))
+    signature, _, fms, fls, pms, pls, _, _, _, file_type = struct.unpack_from("<10I", fixed)
+    if key != "VS_VERSION_INFO" or signature != 0xFEEF04BD:
+        return None
+    split = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+    strings = {}
+    for key, _, _, tables, tables_end in version_blocks(data, children, end):
+        if key != "StringFileInfo":
+            continue
+        for _, _, _, entries, entries_end in version_blocks(data, tables, tables_end):
+            for name, _, value, _, _ in version_blocks(data, entries, entries_end):
+                strings[name] = value.decode("utf-16-le").rstrip("\0")
+    return split(fms, fls), split(pms, pls), file_type, strings
+
+
+def check_version(pe, args, binary):
+    failures = []
+    info = version_info(pe)
+    if info is None:
+        return ["has no version resource"]
+    file_version, product_version, file_type, strings = info
+    print("version: file %s, product %s, type %d, %s" % (
+        ".".join(map(str, file_version)), ".".join(map(str, product_version)), file_type,
+        ", ".join("%s=%r" % item for item in sorted(strings.items()))))
+    wanted = tuple(int(n) for n in args.version.split(".")) + (0,)
+    if file_version != wanted or product_version != wanted:
+        failures.append("the fixed version is not %s.0" % args.version)
+    for name in VERSION_STRINGS:
+        if not strings.get(name):
+            failures.append("the version resource has no %s" % name)
+    for name in ("FileVersion", "ProductVersion"):
+        if strings.get(name) != args.version:
+            failures.append("%s is %r, not %r" % (name, strings.get(name), args.version))
+    if args.product_name and strings.get("ProductName") != args.product_name:
+        failures.append("ProductName is %r, not %r" % (strings.get("ProductName"),
+                                                       args.product_name))
+    if args.original_filename and strings.get("OriginalFilename") != os.path.basename(binary):
+        failures.append("OriginalFilename is %r, not the file's name"
+                        % strings.get("OriginalFilename"))
+    if args.name_has_version and "-%s-" % args.version not in os.path.basename(binary):
+        failures.append("the file's name does not carry the version %s" % args.version)
+    if args.file_type and file_type != {"app": VFT_APP, "dll": VFT_DLL}[args.file_type]:
+        failures.append("the file type is %d, not that of an %s" % (file_type, args.file_type))
+    return failures
+
+
+def check_manifest(pe, args):
+    manifests = pe.resources(RT_MANIFEST)
+    if args.no_manifest:
+        return ["carries a manifest, which it should not"] if manifests else []
+    if [m[0] for m in manifests] != [1]:
+        return ["has no single manifest of id 1 (the process's own): %s"
+                % [m[0] for m in manifests]]
+    failures = []
+    text = manifests[0][2]
+    print("manifest: %d bytes" % len(text))
+    root = ElementTree.fromstring(text)
+    # Namespaces vary between manifests; the elements' own names are what Windows reads.
+    elements = {}
+    for element in root.iter():
+        elements.setdefault(element.tag.split("}")[-1], []).append(element)
+    identity = elements.get("assemblyIdentity", [None])[0]
+    if identity is None or identity.get("processorArchitecture") != MANIFEST_ARCH.get(pe.machine):
+        failures.append("the manifest's assemblyIdentity is not for this architecture")
+    elif args.version and identity.get("version") != args.version + ".0":
+        failures.append("the manifest's version is %s, not %s.0"
+                        % (identity.get("version"), args.version))
+    levels = [e.get("level") for e in elements.get("requestedExecutionLevel", [])]
+    if levels != ["asInvoker"]:
+        failures.append("the requested execution level is %s, not asInvoker" % levels)
+    systems = {e.get("Id", "").lower() for e in elements.get("supportedOS", [])}
+    if systems != SUPPORTED_OS:
+        failures.append("supportedOS lacks %s" % ", ".join(sorted(SUPPORTED_OS - systems)))
+    controls = [e for e in elements.get("assemblyIdentity", [])
+                if e.get("name") == "Microsoft.Windows.Common-Controls"]
+    if args.common_controls and [e.get("version") for e in controls] != ["6.0.0.0"]:
+        failures.append("the manifest does not ask for common controls 6")
+    aware = [(e.text or "").strip().lower() for e in elements.get("dpiAware", [])]
+    print("manifest: dpiAware %s, dpiAwareness %s" % (
+        aware, [e.text for e in elements.get("dpiAwareness", [])]))
+    if aware != [args.dpi_aware.lower()]:
+        failures.append("dpiAware is %s, not %s" % (aware, args.dpi_aware))
+    if "dpiAwareness" in elements:
+        failures.append("a dpiAwareness element overrides dpiAware from Windows 10 1607 on")
+    return failures
+
+
 def base_name(export):
     """The function name inside an Itanium-mangled export (_Z11HookInstallP6HWND__PKc)."""
     m = re.match(r"_Z(\d+)", export)
@@ -113,6 +265,19 @@ def main():
                     help="NAME or NAME*COUNT: a function it must export (COUNT overloads)")
     ap.add_argument("--only-exports", action="store_true", help="nothing else may be exported")
     ap.add_argument("--hook-state-size", type=int, help="size of the shared section's record")
+    ap.add_argument("--version", help="X.Y.Z: the version resource must carry it")
+    ap.add_argument("--product-name", help="the version resource's ProductName")
+    ap.add_argument("--original-filename", action="store_true",
+                    help="the version resource's OriginalFilename is the file's own name")
+    ap.add_argument("--file-type", choices=("app", "dll"), help="the version resource's type")
+    ap.add_argument("--name-has-version", action="store_true",
+                    help="the file's name carries the version, as in vellamy-X.Y.Z-setup.exe")
+    ap.add_argument("--dpi-aware", help="check the application manifest, whose dpiAware is this")
+    ap.add_argument("--no-manifest", action="store_true", help="it must carry no manifest")
+    ap.add_argument("--common-controls", action="store_true",
+                    help="the manifest asks for common controls 6 (visual styles)")
+    ap.add_argument("--any-imports", action="store_true",
+                    help="skip the import check (a program that is not installed into GIMP)")
     args = ap.parse_args()
 
     pe = Pe(open(args.binary, "rb").read())
@@ -120,6 +285,8 @@ def main():
     allowed = SYSTEM_DLLS | {a.lower() for a in args.allow}
     imports = pe.imports()
     for dll in imports:
+        if args.any_imports:
+            break
         if dll.lower() not in allowed and not dll.lower().startswith("api-ms-win-"):
             failures.append("imports %s, which is not a system DLL" % dll)
     print("%s imports: %s" % (args.binary, ", ".join(imports)))
@@ -163,6 +330,11 @@ def main():
                 print(".VMYHook symbols: %s" % ", ".join(names))
                 if [n.lstrip("_") for n in names] != ["g_hookState"]:
                     failures.append(".VMYHook holds more than HookState: %s" % ", ".join(names))
+
+    if args.version:
+        failures += check_version(pe, args, args.binary)
+    if args.dpi_aware or args.no_manifest:
+        failures += check_manifest(pe, args)
 
     for f in failures:
         print("FAIL: " + f)

@@ -10,11 +10,17 @@ the installs found through GIMP's uninstall entry in either registry view, and o
 for the 32-bit installer, whose every start takes about a minute under emulation.
 """
 import filecmp
+import importlib.util
 import os
 import shutil
 import subprocess
 import sys
 import time
+
+_spec = importlib.util.spec_from_file_location(
+    "check_deploy", os.path.join(os.path.dirname(__file__), "..", "..", "tools", "check-deploy.py"))
+check_deploy = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(check_deploy)
 
 UNINSTALL = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 ENTRY = UNINSTALL + r"\GIMPVellamy"
@@ -97,6 +103,11 @@ def installed_matches(folder, bin_dir):
         os.path.isfile(os.path.join(folder, PLUGINS, name)) and
         filecmp.cmp(os.path.join(folder, PLUGINS, name), os.path.join(bin_dir, name),
                     shallow=False) for name in ("vellamy.exe", "vellamyhook.dll"))
+
+
+def product_version(path):
+    info = check_deploy.version_info(check_deploy.Pe(open(path, "rb").read()))
+    return info and info[3].get("ProductVersion")
 
 
 def install(wine, installer, folder=None):
@@ -187,6 +198,12 @@ def main():
           "the uninstall entry records the GIMP folder")
     check(wine.reg_value(ENTRY, "DisplayName") == "GIMP Vellamy (64-bit)",
           "the uninstall entry names the build")
+    version = product_version(installer)
+    check(version and wine.reg_value(ENTRY, "DisplayVersion") == version ==
+          product_version(os.path.join(gimp64, PLUGINS, "vellamy.exe")) ==
+          product_version(os.path.join(gimp64, PLUGINS, "vellamyhook.dll")),
+          "the installer, the uninstall entry and the installed files carry one version (%s)"
+          % version)
     check(own_files_intact(gimp64, own64), "GIMP's own files are untouched by the install")
 
     if not quick:
