@@ -56,7 +56,7 @@ constexpr const wchar_t* kEmptyTitle = L"GNU Image Manipulation Program";
 const Version* g_version = &kVersions[0];
 HINSTANCE g_instance = nullptr;
 std::vector<std::unique_ptr<GdkWindow>> g_windows;  // every GDK top-level, in creation order
-HWND g_owner = nullptr;  // GDK's hidden owner of windows that skip the taskbar
+HWND g_owner = nullptr;  // a hidden temp window: the owner of the tests' tool windows
 GdkWindow* g_prefs = nullptr;
 std::vector<HWND> g_temps;  // menus and tooltips
 std::vector<HWND> g_tools;
@@ -141,8 +141,6 @@ GdkWindow* Open(const std::string& role, const std::wstring& title, RECT asked, 
   g_windows.push_back(std::move(window));
   GdkWindow* w = g_windows.back().get();
   if (hint != GdkHint::Normal) GdkSetHint(*w, hint);
-  if (hint == GdkHint::Utility)
-    SetWindowLongPtrW(w->hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(g_owner));
   return w;
 }
 
