@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <utility>
 #include <vector>
 
 #include "AppPath.h"
@@ -51,7 +52,7 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
       OnMove(window);
       return 0;
     case WM_SIZE:
-      OnSize(wParam);
+      OnSize(window, wParam);
       return 0;
     case WM_PAINT:
       OnPaint(window);
@@ -109,7 +110,7 @@ void BackdropWindow::OnDestroy(HWND window) {
 // Destroying the backdrop would destroy its children, GIMP's windows among them, and GIMP
 // could lose unsaved images: give every adopted window back to the desktop where it stands.
 void BackdropWindow::ReleaseAdopted(HWND window) {
-  const bool hidden = IsIconic(window) != FALSE;
+  ShowHiddenByMinimise(window, SW_SHOWNA);  // before leaving the backdrop, not activated
   for (HWND adopted : tracker.Snapshot()) {
     if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
     RECT onScreen;
@@ -117,7 +118,6 @@ void BackdropWindow::ReleaseAdopted(HWND window) {
     SetParent(adopted, nullptr);
     SetWindowPos(adopted, nullptr, onScreen.left, onScreen.top, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (hidden) ShowWindow(adopted, SW_SHOWNA);  // minimising had hidden them
   }
 }
 
@@ -141,9 +141,26 @@ void BackdropWindow::OnMove(HWND window) {
   }
 }
 
-void BackdropWindow::OnSize(WPARAM wParam) {
-  const int show = wParam == SIZE_MINIMIZED ? SW_HIDE : SW_SHOW;
-  for (HWND adopted : tracker.Snapshot()) ShowWindow(adopted, show);
+void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
+  if (wParam != SIZE_MINIMIZED) {
+    ShowHiddenByMinimise(window, SW_SHOW);
+    return;
+  }
+  for (HWND adopted : tracker.Snapshot()) {
+    // The window's own visibility bit: the backdrop's, also set while minimised, does not count.
+    if (!(GetWindowLongPtrA(adopted, GWL_STYLE) & WS_VISIBLE)) continue;
+    hiddenByMinimise.push_back(adopted);
+    ShowWindow(adopted, SW_HIDE);
+  }
+}
+
+void BackdropWindow::ShowHiddenByMinimise(HWND window, int show) {
+  const std::vector<HWND> hidden = std::move(hiddenByMinimise);
+  hiddenByMinimise.clear();
+  for (HWND adopted : hidden) {
+    // Skips windows that ended, or were released, while the backdrop was minimised.
+    if (IsWindow(adopted) && GetAncestor(adopted, GA_PARENT) == window) ShowWindow(adopted, show);
+  }
 }
 
 void BackdropWindow::OnPaint(HWND window) {

@@ -4,6 +4,46 @@
 
 namespace {
 
+bool ShownItself(HWND window) { return (GetWindowLongPtrA(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+TEST_F(ProgramTest, AWindowGimpHidItselfStaysHiddenThroughRestoreAndRelease) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run));
+  ASSERT_GE(run.images.size(), 2u);
+  HWND hidden = run.images[0];
+  std::vector<HWND> others = run.Adopted();
+  others.erase(others.begin());
+  ShowWindow(hidden, SW_HIDE);  // as GIMP hides a dock or dialog it keeps for later
+  auto othersShown = [&](bool shown) {
+    for (HWND w : others) {
+      if (ShownItself(w) != shown) return false;
+    }
+    return true;
+  };
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) && othersShown(false); }, 5000));
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !IsIconic(run.backdrop) && othersShown(true); }, 5000));
+  EXPECT_FALSE(ShownItself(hidden));
+  // A plain resize shows nothing either.
+  SetWindowPos(run.backdrop, nullptr, 0, 0, 700, 500, SWP_NOMOVE | SWP_NOZORDER);
+  PumpFor(300);
+  EXPECT_FALSE(ShownItself(hidden));
+
+  // Closed while minimised with GIMP's main window not found, the backdrop gives the windows
+  // back to the desktop: those it hid are shown again, the one GIMP hid is not.
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) && othersShown(false); }, 5000));
+  WriteString("GimpName", "no such window");
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, run.BackdropExit());
+  EXPECT_TRUE(othersShown(true));
+  EXPECT_FALSE(ShownItself(hidden));
+  EXPECT_EQ(GetDesktopWindow(), GetAncestor(hidden, GA_PARENT));
+  PostMessageA(run.main, WM_CLOSE, 0, 0);
+  run.gimp->Wait();
+}
+
 // GIMP installed for one user: C:\Users\<account>\AppData\Local\Programs\GIMP 2, with "lib" in
 // the account's name. Another program of that user must keep its windows.
 TEST_F(ProgramTest, APerUserGimpUnderAnAccountNamedWithLibAdoptsGimpsWindowsAlone) {
