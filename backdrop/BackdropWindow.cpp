@@ -16,7 +16,9 @@ constexpr UINT_PTR kPruneTimer = 1;
 constexpr UINT kPruneIntervalMs = 500;
 }  // namespace
 
-BackdropWindow::BackdropWindow() : settings(kSettingsPath) {}
+BackdropWindow::BackdropWindow() : settings(kSettingsPath) {
+  lastWindowRect = {kUnplaced, 0, 0, 0};
+}
 
 BackdropWindow::~BackdropWindow() = default;
 
@@ -119,28 +121,23 @@ void BackdropWindow::ReleaseAdopted(HWND window) {
   }
 }
 
-// Adopted windows are children: they move along with the backdrop by themselves. With
-// "MoveWindows" off they are moved back, so they stay where they stand on the screen.
 void BackdropWindow::OnMove(HWND window) {
-  // Minimised, the window stands off the screen, which moves nobody's place.
-  if (!placed || IsIconic(window)) return;
-  POINT origin = {0, 0};
-  ClientToScreen(window, &origin);
-  const POINT last = lastOrigin;
-  const bool known = originKnown;
-  lastOrigin = origin;
-  originKnown = true;
-  if (!known || settings.Get(kMoveWindows) != 0) return;
-  const LONG dx = origin.x - last.x;
-  const LONG dy = origin.y - last.y;
+  if (settings.Get(kMoveWindows) == 0) return;
+  if (lastWindowRect.left == kUnplaced) return;  // still being created and placed
+  RECT now;
+  GetWindowRect(window, &now);
+  const LONG dx = lastWindowRect.left - now.left;
+  const LONG dy = lastWindowRect.top - now.top;
+  lastWindowRect = now;
   if (dx == 0 && dy == 0) return;
   for (HWND adopted : tracker.Snapshot()) {
-    if (GetAncestor(adopted, GA_PARENT) != window) continue;
     RECT r;
     GetWindowRect(adopted, &r);
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
-    SetWindowPos(adopted, nullptr, r.left - dx, r.top - dy, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // The shifted screen rectangle, in the backdrop's client coordinates as MoveWindow takes
+    // them for its children.
+    RECT target = {r.left - dx, r.top - dy, r.right - dx, r.bottom - dy};
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&target), 2);
+    MoveWindow(adopted, target.left, target.top, r.right - r.left, r.bottom - r.top, TRUE);
   }
 }
 
@@ -250,11 +247,8 @@ void BackdropWindow::RestorePlacement(HWND window) {
   const WINDOWPLACEMENT placement = ToPlacement(stored);
   SetWindowPlacement(window, &placement);
   UpdateWindow(window);
-  // Only now: the moves that placing the window causes move none of GIMP's windows.
-  placed = true;
-  originKnown = !IsIconic(window);
-  lastOrigin = {0, 0};
-  ClientToScreen(window, &lastOrigin);
+  // Only now: the moves that placing the window causes must not carry GIMP's windows along.
+  lastWindowRect = placement.rcNormalPosition;
 }
 
 void BackdropWindow::SavePlacement(HWND window) {

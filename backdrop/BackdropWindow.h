@@ -37,11 +37,7 @@ class BackdropWindow {
   WindowTracker tracker;
   HINSTANCE instance = nullptr;
   int autoClose = 0;
-  // The client area's top-left on the screen at the last move; known once placed at start and
-  // while not minimised.
-  POINT lastOrigin = {0, 0};
-  bool placed = false;
-  bool originKnown = false;
+  RECT lastWindowRect;
   int hScrollPos = 0;
   int vScrollPos = 0;
   // The adopted windows that minimising hid; restoring shows these alone, so a window that GIMP
@@ -66,6 +62,9 @@ class BackdropWindow {
 
 // The one application object of the process, built before WinMain runs.
 extern BackdropWindow g_backdrop;
+
+// Marks a window rectangle that was never placed.
+constexpr LONG kUnplaced = -32767;
 
 // Set by the backdrop once its window exists; the plug-in-mode launcher waits for it.
 constexpr const char* kStartupEventName = "GIMPVellamyEvent";
