@@ -123,22 +123,12 @@ void BackdropWindow::ReleaseAdopted(HWND window) {
 
 void BackdropWindow::OnMove(HWND window) {
   if (settings.Get(kMoveWindows) == 0) return;
-  if (lastWindowRect.left == kUnplaced) return;  // still being created and placed
-  RECT now;
-  GetWindowRect(window, &now);
-  const LONG dx = lastWindowRect.left - now.left;
-  const LONG dy = lastWindowRect.top - now.top;
-  lastWindowRect = now;
-  if (dx == 0 && dy == 0) return;
-  for (HWND adopted : tracker.Snapshot()) {
-    RECT r;
-    GetWindowRect(adopted, &r);
-    // The shifted screen rectangle, in the backdrop's client coordinates as MoveWindow takes
-    // them for its children.
-    RECT target = {r.left - dx, r.top - dy, r.right - dx, r.bottom - dy};
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&target), 2);
-    MoveWindow(adopted, target.left, target.top, r.right - r.left, r.bottom - r.top, TRUE);
-  }
+  // Minimising and restoring take the window off the screen and back: never a move.
+  if (lastWindowRect.left == kUnplaced || IsIconic(window)) return;
+  GetWindowRect(window, &lastWindowRect);
+  // Nothing to move: the adopted windows are the backdrop's children, so they have moved with
+  // it and keep their places in its client area, which is what the setting promises. Moving
+  // them by the displacement once more would carry them twice.
 }
 
 void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
