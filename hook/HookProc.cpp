@@ -24,6 +24,9 @@ void OnCreate(HWND window) {
   LONG style = GetWindowLongA(window, GWL_STYLE);
   LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   if (!(style & WS_BORDER)) return;  // menus, tooltips and other popups stay where they are
+  // GIMP's own windows are top-level; a bordered control (a list box of a native print
+  // dialog) belongs in its dialog.
+  if (style & WS_CHILD) return;
   NotifyBackdrop(UM_ADOPT, 0, reinterpret_cast<LPARAM>(window));
   SetWindowLongA(window, GWL_EXSTYLE, exStyle | WS_EX_NOPARENTNOTIFY);
   SetWindowLongA(window, GWL_STYLE, style);

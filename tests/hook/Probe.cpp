@@ -32,6 +32,7 @@ const Kind kKinds[] = {
     {"captionchild", WS_CHILD | WS_CAPTION, 0, true},
     {"childtool", WS_CHILD | WS_CAPTION, WS_EX_TOOLWINDOW, true},
     {"borderlesschildtool", WS_CHILD, WS_EX_TOOLWINDOW, true},
+    {"overlappedtool", WS_OVERLAPPEDWINDOW, WS_EX_TOOLWINDOW, false},
 };
 
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -123,6 +124,11 @@ void Step(const std::string& step) {
     MapWindowPoints(nullptr, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&r), 2);
     Say("moved index=%ld left=%ld top=%ld right=%ld bottom=%ld", v[0], r.left, r.top, r.right,
         r.bottom);
+  } else if (verb == "childstyle") {
+    // Gives an adopted window WS_CHILD after its creation, so that GetParent names the backdrop.
+    HWND window = At(arg.c_str());
+    SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_CHILD);
+    Say("childstyle index=%s parent=%llx", arg.c_str(), Hex(GetParent(window)));
   } else if (verb == "sleep") {
     Sleep(static_cast<DWORD>(std::strtoul(arg.c_str(), nullptr, 10)));
   } else {
