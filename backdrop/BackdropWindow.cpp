@@ -181,7 +181,9 @@ void BackdropWindow::OnEraseBackground(HWND window, HDC dc) {
 
 LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   const UINT id = LOWORD(wParam);
-  if (id >= kFirstWindowCommand) {
+  // Window menu picks come from the menu alone; a control's command, or one sent by another
+  // program with a control's handle, raises nothing.
+  if (id >= kFirstWindowCommand && lParam == 0) {
     const std::vector<HWND> windows = tracker.Snapshot();
     const size_t position = id - kFirstWindowCommand;
     if (position < windows.size()) tracker.Raise(windows[position]);

@@ -85,4 +85,25 @@ TEST_F(ProgramTest, APerUserGimpUnderAnAccountNamedWithLibAdoptsGimpsWindowsAlon
   RemoveTree(root);
 }
 
+TEST_F(ProgramTest, ACommandFromAControlRaisesNoWindowWhateverItsId) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run));
+  auto top = [&] { return GetWindow(run.backdrop, GW_CHILD); };
+  const HWND before = top();
+  const HWND bottom = GetWindow(before, GW_HWNDLAST);
+  ASSERT_NE(before, bottom);
+  // The list is newest first, so some id from 1000 on names the bottom window; with a control
+  // handle as lParam none of them may raise it.
+  const UINT count = static_cast<UINT>(run.Adopted().size()) + 8;
+  for (UINT id = 1000; id < 1000 + count; ++id) {
+    SendMessageA(run.backdrop, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(run.main));
+  }
+  PumpFor(300);
+  EXPECT_EQ(before, top());
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  run.gimp->Wait();
+  EXPECT_EQ(0u, run.BackdropExit());
+}
+
 }  // namespace
