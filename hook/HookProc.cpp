@@ -10,6 +10,9 @@ constexpr UINT kSendTimeoutMs = 50;
 
 void NotifyBackdrop(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND backdrop = g_hookState.backdrop;
+  // Not yet known (the hook runs before HookInstall records it): posting to no window would
+  // drop a thread message into whatever program was hooked.
+  if (!backdrop) return;
   DWORD_PTR reply = 0;
   if (!SendMessageTimeoutA(backdrop, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs,
                            &reply)) {

@@ -374,4 +374,18 @@ TEST_F(HookTest, ASecondProcessTakesTheHookOverAndThisProcessIsThenTestedLikeAny
   EXPECT_EQ(0, HookUninstall(g_backdrop)) << "the owner removed the only recorded hook";
 }
 
+TEST_F(HookTest, WhileNoBackdropIsKnownNothingIsSentOrPostedToTheHookedThread) {
+  ASSERT_EQ(1, HookInstall(nullptr, appPath.c_str()));
+  // An activation in this process is reported as another program's, to the window recorded.
+  HWND own = CreateWindowExA(0, "VellamyTestBackdrop", "own", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                             0, 100, 100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  SendMessageA(own, WM_ACTIVATE, WA_ACTIVE, 0);
+  MSG stray;
+  const bool posted =
+      PeekMessageA(&stray, reinterpret_cast<HWND>(-1), UM_ADOPT, UM_TOOL_DESTROYED, PM_REMOVE);
+  DestroyWindow(own);
+  EXPECT_FALSE(posted) << "thread message " << stray.message;
+  EXPECT_EQ(0u, g_notices.size());
+}
+
 }  // namespace
