@@ -111,7 +111,7 @@ void BackdropWindow::OnDestroy(HWND window) {
 // could lose unsaved images: give every adopted window back to the desktop where it stands.
 void BackdropWindow::ReleaseAdopted(HWND window) {
   ShowHiddenByMinimise(window, SW_SHOWNA);  // before leaving the backdrop, not activated
-  for (HWND adopted : tracker.Snapshot()) {
+  for (HWND adopted : tracker.Distinct()) {
     if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
     RECT onScreen;
     GetWindowRect(adopted, &onScreen);
@@ -136,7 +136,7 @@ void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
     ShowHiddenByMinimise(window, SW_SHOW);
     return;
   }
-  for (HWND adopted : tracker.Snapshot()) {
+  for (HWND adopted : tracker.Distinct()) {
     // The window's own visibility bit: the backdrop's, also set while minimised, does not count.
     if (!(GetWindowLongPtrA(adopted, GWL_STYLE) & WS_VISIBLE)) continue;
     hiddenByMinimise.push_back(adopted);

@@ -85,6 +85,14 @@ void WindowTracker::Dispatch(UINT msg, LPARAM lParam, BOOL* handled) {
   }
 }
 
+std::vector<HWND> WindowTracker::Distinct() const {
+  std::vector<HWND> once;
+  for (HWND window : windows) {
+    if (std::find(once.begin(), once.end(), window) == once.end()) once.push_back(window);
+  }
+  return once;
+}
+
 void WindowTracker::Adopt(HWND window) {
   Locked hold(lock);
   windows.push_front(window);

@@ -42,6 +42,9 @@ class WindowTracker {
   const std::list<HWND>& Windows() const { return windows; }
   // A copy to walk while calls into GIMP's windows may let notices change the list.
   std::vector<HWND> Snapshot() const { return {windows.begin(), windows.end()}; }
+  // The same, each window once (its front-most entry): for the walks that move, hide, show or
+  // release windows, since a notice handled twice lists its window twice.
+  std::vector<HWND> Distinct() const;
   HWND Backdrop() const { return backdrop; }
   // Tests that adopt stand-in handles replace the check; the program keeps IsGimpWindow.
   void SetAdoptionTest(AdoptionTest test) { adoptionTest = test; }

@@ -106,4 +106,25 @@ TEST_F(ProgramTest, ACommandFromAControlRaisesNoWindowWhateverItsId) {
   EXPECT_EQ(0u, run.BackdropExit());
 }
 
+// A notice handled twice (its send timed out while the backdrop was handling it, then its post
+// arrived) lists the window twice; it must still move once.
+TEST_F(ProgramTest, AWindowListedTwiceScrollsOnce) {
+  WriteDword("MinState", SW_SHOWNORMAL);
+  WriteDword("WindowW", 300);  // small, so GIMP's windows reach past the bottom and can scroll
+  WriteDword("WindowH", 200);
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run));
+  const std::vector<HWND> adopted = run.Adopted();
+  SendMessageA(run.backdrop, WM_USER + 1, 0, reinterpret_cast<LPARAM>(run.main));  // UM_ADOPT
+  std::vector<LONG> tops;
+  for (HWND w : adopted) tops.push_back(ClientRectIn(w, run.backdrop).top);
+  SendMessageA(run.backdrop, WM_VSCROLL, SB_LINEDOWN, 0);
+  for (size_t i = 0; i < adopted.size(); ++i) {
+    EXPECT_EQ(tops[i] - 10, ClientRectIn(adopted[i], run.backdrop).top) << i;
+  }
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  run.gimp->Wait();
+  EXPECT_EQ(0u, run.BackdropExit());
+}
+
 }  // namespace
