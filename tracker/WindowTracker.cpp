@@ -1,5 +1,7 @@
 #include "WindowTracker.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 
 #include "AppPath.h"
@@ -30,13 +32,15 @@ bool IsGimpWindow(HWND window, HWND backdrop, const char* appPath) {
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
   if (processId == 0 || processId == GetCurrentProcessId()) return false;
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  // The module file name of the process's main module, the very path the hook library tests
+  // inside that process: the image name can differ from it through a junction, a SUBST drive
+  // or a mapped drive, and then the two sides would disagree about which windows are GIMP's.
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
   if (!process) return false;
   char path[MAX_PATH] = {};
-  DWORD size = MAX_PATH;
-  const BOOL found = QueryFullProcessImageNameA(process, 0, path, &size);
+  const DWORD length = GetModuleFileNameExA(process, nullptr, path, MAX_PATH);
   CloseHandle(process);
-  if (!found) return false;
+  if (length == 0) return false;
   path[MAX_PATH - 1] = '\0';
   LowerAscii(path);
   return IsUnderAppPath(path, appPath);  // the hook library's own test
