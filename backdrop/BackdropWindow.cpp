@@ -108,17 +108,46 @@ void BackdropWindow::OnDestroy(HWND window) {
 }
 
 // Destroying the backdrop would destroy its children, GIMP's windows among them, and GIMP
-// could lose unsaved images: give every adopted window back to the desktop where it stands.
+// could lose unsaved images: give every child back to the desktop. The children themselves,
+// not the list, so that no window of another process ends with the backdrop.
 void BackdropWindow::ReleaseAdopted(HWND window) {
   ShowHiddenByMinimise(window, SW_SHOWNA);  // before leaving the backdrop, not activated
-  for (HWND adopted : tracker.Distinct()) {
-    if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
-    RECT onScreen;
-    GetWindowRect(adopted, &onScreen);
-    SetParent(adopted, nullptr);
-    SetWindowPos(adopted, nullptr, onScreen.left, onScreen.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
   }
+  const POINT origin = NormalClientOrigin(window);
+  for (HWND adopted : children) {
+    if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
+    RECT place;
+    GetWindowRect(adopted, &place);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+    OffsetRect(&place, origin.x, origin.y);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoA(MonitorFromRect(&place, MONITOR_DEFAULTTONEAREST), &monitor);
+    const POINT at = KeptInside(place, monitor.rcWork);
+    SetParent(adopted, nullptr);
+    SetWindowPos(adopted, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// The screen position of the client area's corner, or where it stands once restored while the
+// window is minimised (its client area is then far off the screen).
+POINT BackdropWindow::NormalClientOrigin(HWND window) {
+  POINT origin = {0, 0};
+  if (!IsIconic(window)) {
+    ClientToScreen(window, &origin);
+    return origin;
+  }
+  WINDOWPLACEMENT placement = {};
+  placement.length = sizeof(placement);
+  GetWindowPlacement(window, &placement);
+  RECT frame = {0, 0, 0, 0};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)),
+                     GetMenu(window) != nullptr,
+                     static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+  return {placement.rcNormalPosition.left - frame.left, placement.rcNormalPosition.top - frame.top};
 }
 
 void BackdropWindow::OnMove(HWND window) {
@@ -133,7 +162,7 @@ void BackdropWindow::OnMove(HWND window) {
 
 void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
   if (wParam != SIZE_MINIMIZED) {
-    ShowHiddenByMinimise(window, SW_SHOW);
+    ShowHiddenByMinimise(window, SW_SHOWNA);
     return;
   }
   for (HWND adopted : tracker.Distinct()) {

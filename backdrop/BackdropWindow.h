@@ -57,6 +57,7 @@ class BackdropWindow {
   void ChooseBackgroundColor(HWND window);
   void Toggle(HWND window, const DwordSetting& setting);
   void ReleaseAdopted(HWND window);
+  static POINT NormalClientOrigin(HWND window);
   void ShowHiddenByMinimise(HWND window, int show);
 };
 

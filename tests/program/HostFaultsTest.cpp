@@ -127,4 +127,55 @@ TEST_F(ProgramTest, AWindowListedTwiceScrollsOnce) {
   EXPECT_EQ(0u, run.BackdropExit());
 }
 
+// Closed from the taskbar while minimised, the backdrop gives GIMP's windows back where they
+// stood in its restored client area, not near (-32000, -32000).
+TEST_F(ProgramTest, WindowsReleasedFromAMinimisedBackdropLandWhereTheyStoodInIt) {
+  WriteDword("MinState", SW_SHOWNORMAL);
+  WriteDword("WindowX", 100);
+  WriteDword("WindowY", 80);
+  WriteDword("WindowW", 900);
+  WriteDword("WindowH", 700);
+  WriteString("GimpName", "no such window");
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run));
+  POINT origin = {0, 0};
+  ClientToScreen(run.backdrop, &origin);
+  const std::vector<HWND> adopted = run.Adopted();
+  std::vector<RECT> places;
+  for (HWND w : adopted) places.push_back(ClientRectIn(w, run.backdrop));
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) != FALSE; }, 5000));
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, run.BackdropExit());
+  for (size_t i = 0; i < adopted.size(); ++i) {
+    RECT r;
+    GetWindowRect(adopted[i], &r);
+    EXPECT_EQ(origin.x + places[i].left, r.left) << i;
+    EXPECT_EQ(origin.y + places[i].top, r.top) << i;
+  }
+  PostMessageA(run.main, WM_CLOSE, 0, 0);
+  run.gimp->Wait();
+}
+
+// Any window of another process that stands in the backdrop is given back at its close, listed
+// or not (a notice the backdrop refused, or a window put there by another program).
+TEST_F(ProgramTest, ClosingReleasesEveryChildWindowEvenOneTheListDoesNotHold) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartBackdrop(run));
+  TestProcess other(
+      ProgramFolder() + "vmyprobe.exe",
+      {"bordered", "setparent=0:" + HandleText(run.backdrop), "pumpwait=vmyunlisted", "report=0"});
+  ASSERT_TRUE(other.WaitForLine("waiting", 10000)) << other.OutputSoFar();
+  HWND stranger = HandleFromText(other.SoFar().Field("created bordered", "hwnd"));
+  ASSERT_TRUE(IsChildOf(stranger, run.backdrop)) << other.OutputSoFar();
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, run.BackdropExit());
+  HANDLE go = OpenEventA(EVENT_MODIFY_STATE, FALSE, "vmyunlisted");
+  SetEvent(go);
+  CloseHandle(go);
+  ProcessResult seen = other.Wait();
+  EXPECT_EQ("1", seen.Field("report", "exists")) << seen.output;
+  EXPECT_EQ("0", seen.Field("report", "parent")) << seen.output;
+}
+
 }  // namespace
