@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <utility>
 #include <vector>
 
 #include "AppPath.h"
@@ -51,7 +52,7 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
       OnMove(window);
       return 0;
     case WM_SIZE:
-      OnSize(wParam);
+      OnSize(window, wParam);
       return 0;
     case WM_PAINT:
       OnPaint(window);
@@ -107,43 +108,78 @@ void BackdropWindow::OnDestroy(HWND window) {
 }
 
 // Destroying the backdrop would destroy its children, GIMP's windows among them, and GIMP
-// could lose unsaved images: give every adopted window back to the desktop where it stands.
+// could lose unsaved images: give every child back to the desktop. The children themselves,
+// not the list, so that no window of another process ends with the backdrop.
 void BackdropWindow::ReleaseAdopted(HWND window) {
-  const bool hidden = IsIconic(window) != FALSE;
-  for (HWND adopted : tracker.Snapshot()) {
-    if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
-    RECT onScreen;
-    GetWindowRect(adopted, &onScreen);
-    SetParent(adopted, nullptr);
-    SetWindowPos(adopted, nullptr, onScreen.left, onScreen.top, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (hidden) ShowWindow(adopted, SW_SHOWNA);  // minimising had hidden them
+  ShowHiddenByMinimise(window, SW_SHOWNA);  // before leaving the backdrop, not activated
+  std::vector<HWND> children;
+  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    children.push_back(child);
   }
+  const POINT origin = NormalClientOrigin(window);
+  for (HWND adopted : children) {
+    if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
+    RECT place;
+    GetWindowRect(adopted, &place);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
+    OffsetRect(&place, origin.x, origin.y);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoA(MonitorFromRect(&place, MONITOR_DEFAULTTONEAREST), &monitor);
+    const POINT at = KeptInside(place, monitor.rcWork);
+    SetParent(adopted, nullptr);
+    SetWindowPos(adopted, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+}
+
+// The screen position of the client area's corner, or where it stands once restored while the
+// window is minimised (its client area is then far off the screen).
+POINT BackdropWindow::NormalClientOrigin(HWND window) {
+  POINT origin = {0, 0};
+  if (!IsIconic(window)) {
+    ClientToScreen(window, &origin);
+    return origin;
+  }
+  WINDOWPLACEMENT placement = {};
+  placement.length = sizeof(placement);
+  GetWindowPlacement(window, &placement);
+  RECT frame = {0, 0, 0, 0};
+  AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrA(window, GWL_STYLE)),
+                     GetMenu(window) != nullptr,
+                     static_cast<DWORD>(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+  return {placement.rcNormalPosition.left - frame.left, placement.rcNormalPosition.top - frame.top};
 }
 
 void BackdropWindow::OnMove(HWND window) {
   if (settings.Get(kMoveWindows) == 0) return;
-  if (lastWindowRect.left == kUnplaced) return;  // still being created and placed
-  RECT now;
-  GetWindowRect(window, &now);
-  const LONG dx = lastWindowRect.left - now.left;
-  const LONG dy = lastWindowRect.top - now.top;
-  lastWindowRect = now;
-  if (dx == 0 && dy == 0) return;
-  for (HWND adopted : tracker.Snapshot()) {
-    RECT r;
-    GetWindowRect(adopted, &r);
-    // The shifted screen rectangle, in the backdrop's client coordinates as MoveWindow takes
-    // them for its children.
-    RECT target = {r.left - dx, r.top - dy, r.right - dx, r.bottom - dy};
-    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&target), 2);
-    MoveWindow(adopted, target.left, target.top, r.right - r.left, r.bottom - r.top, TRUE);
+  // Minimising and restoring take the window off the screen and back: never a move.
+  if (lastWindowRect.left == kUnplaced || IsIconic(window)) return;
+  GetWindowRect(window, &lastWindowRect);
+  // Nothing to move: the adopted windows are the backdrop's children, so they have moved with
+  // it and keep their places in its client area, which is what the setting promises. Moving
+  // them by the displacement once more would carry them twice.
+}
+
+void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
+  if (wParam != SIZE_MINIMIZED) {
+    ShowHiddenByMinimise(window, SW_SHOWNA);
+    return;
+  }
+  for (HWND adopted : tracker.Distinct()) {
+    // The window's own visibility bit: the backdrop's, also set while minimised, does not count.
+    if (!(GetWindowLongPtrA(adopted, GWL_STYLE) & WS_VISIBLE)) continue;
+    hiddenByMinimise.push_back(adopted);
+    ShowWindow(adopted, SW_HIDE);
   }
 }
 
-void BackdropWindow::OnSize(WPARAM wParam) {
-  const int show = wParam == SIZE_MINIMIZED ? SW_HIDE : SW_SHOW;
-  for (HWND adopted : tracker.Snapshot()) ShowWindow(adopted, show);
+void BackdropWindow::ShowHiddenByMinimise(HWND window, int show) {
+  const std::vector<HWND> hidden = std::move(hiddenByMinimise);
+  hiddenByMinimise.clear();
+  for (HWND adopted : hidden) {
+    // Skips windows that ended, or were released, while the backdrop was minimised.
+    if (IsWindow(adopted) && GetAncestor(adopted, GA_PARENT) == window) ShowWindow(adopted, show);
+  }
 }
 
 void BackdropWindow::OnPaint(HWND window) {
@@ -174,7 +210,9 @@ void BackdropWindow::OnEraseBackground(HWND window, HDC dc) {
 
 LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   const UINT id = LOWORD(wParam);
-  if (id >= kFirstWindowCommand) {
+  // Window menu picks come from the menu alone; a control's command, or one sent by another
+  // program with a control's handle, raises nothing.
+  if (id >= kFirstWindowCommand && lParam == 0) {
     const std::vector<HWND> windows = tracker.Snapshot();
     const size_t position = id - kFirstWindowCommand;
     if (position < windows.size()) tracker.Raise(windows[position]);

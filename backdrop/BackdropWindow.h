@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "SettingsKey.h"
 #include "WindowTracker.h"
 
@@ -38,12 +40,15 @@ class BackdropWindow {
   RECT lastWindowRect;
   int hScrollPos = 0;
   int vScrollPos = 0;
+  // The adopted windows that minimising hid; restoring shows these alone, so a window that GIMP
+  // itself had hidden stays hidden.
+  std::vector<HWND> hiddenByMinimise;
 
  private:
   LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam);
   void OnDestroy(HWND window);
   void OnMove(HWND window);
-  void OnSize(WPARAM wParam);
+  void OnSize(HWND window, WPARAM wParam);
   void OnPaint(HWND window);
   void OnClose(HWND window);
   void OnEraseBackground(HWND window, HDC dc);
@@ -52,6 +57,8 @@ class BackdropWindow {
   void ChooseBackgroundColor(HWND window);
   void Toggle(HWND window, const DwordSetting& setting);
   void ReleaseAdopted(HWND window);
+  static POINT NormalClientOrigin(HWND window);
+  void ShowHiddenByMinimise(HWND window, int show);
 };
 
 // The one application object of the process, built before WinMain runs.

@@ -30,4 +30,16 @@ inline StoredPlacement FromPlacement(const WINDOWPLACEMENT& placement) {
   return {r.left, r.top, sub(r.right, r.left), sub(r.bottom, r.top), placement.showCmd};
 }
 
+// Where a released window goes: its place moved by the smallest amount that puts it inside
+// area (a monitor's work area), or at area's top-left corner where it is larger than area.
+inline POINT KeptInside(const RECT& window, const RECT& area) {
+  const LONG width = window.right - window.left, height = window.bottom - window.top;
+  POINT at = {window.left, window.top};
+  if (at.x + width > area.right) at.x = area.right - width;
+  if (at.y + height > area.bottom) at.y = area.bottom - height;
+  if (at.x < area.left) at.x = area.left;
+  if (at.y < area.top) at.y = area.top;
+  return at;
+}
+
 static_assert(sizeof(WINDOWPLACEMENT) == 44, "the placement record the settings mirror");

@@ -39,7 +39,7 @@ void BackdropWindow::OnScroll(HWND window, int bar, WPARAM wParam) {
 }
 
 void BackdropWindow::ScrollAdopted(HWND window, int dx, int dy) {
-  for (HWND adopted : tracker.Snapshot()) {
+  for (HWND adopted : tracker.Distinct()) {
     RECT r;
     GetWindowRect(adopted, &r);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);

@@ -22,14 +22,15 @@ inline bool IsUnderAppPath(const char* lowerExePath, const char* appPath) {
 }
 
 // The app path of a program stored under GIMP's folder: its own path, lower-cased and cut
-// before the first "lib", so ...\gimp 2\lib\gimp\2.0\plug-ins\vellamy.exe gives ...\gimp 2\.
-// A path without "lib" is kept whole.
+// before the last folder named "lib", so ...\gimp 2\lib\gimp\2.0\plug-ins\vellamy.exe gives
+// ...\gimp 2\. Only a whole folder name counts, and the last one, because the folders above
+// GIMP's may hold "lib" too (c:\users\alibek\appdata\local\programs\gimp 2\ for a per-user
+// install). A path without such a folder is kept whole.
 inline void CutAppPath(char* path) {
   LowerAscii(path);
+  char* cut = nullptr;
   for (char* p = path; *p; ++p) {
-    if (p[0] == 'l' && p[1] == 'i' && p[2] == 'b') {
-      *p = '\0';
-      return;
-    }
+    if (p[0] == '\\' && p[1] == 'l' && p[2] == 'i' && p[3] == 'b' && p[4] == '\\') cut = p + 1;
   }
+  if (cut) *cut = '\0';
 }

@@ -10,6 +10,9 @@ constexpr UINT kSendTimeoutMs = 50;
 
 void NotifyBackdrop(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND backdrop = g_hookState.backdrop;
+  // Not yet known (the hook runs before HookInstall records it): posting to no window would
+  // drop a thread message into whatever program was hooked.
+  if (!backdrop) return;
   DWORD_PTR reply = 0;
   if (!SendMessageTimeoutA(backdrop, message, wParam, lParam, SMTO_NORMAL, kSendTimeoutMs,
                            &reply)) {
@@ -24,6 +27,9 @@ void OnCreate(HWND window) {
   LONG style = GetWindowLongA(window, GWL_STYLE);
   LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   if (!(style & WS_BORDER)) return;  // menus, tooltips and other popups stay where they are
+  // GIMP's own windows are top-level; a bordered control (a list box of a native print
+  // dialog) belongs in its dialog.
+  if (style & WS_CHILD) return;
   NotifyBackdrop(UM_ADOPT, 0, reinterpret_cast<LPARAM>(window));
   SetWindowLongA(window, GWL_EXSTYLE, exStyle | WS_EX_NOPARENTNOTIFY);
   SetWindowLongA(window, GWL_STYLE, style);

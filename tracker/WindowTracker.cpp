@@ -1,5 +1,7 @@
 #include "WindowTracker.h"
 
+#include <psapi.h>
+
 #include <algorithm>
 
 #include "AppPath.h"
@@ -30,21 +32,31 @@ bool IsGimpWindow(HWND window, HWND backdrop, const char* appPath) {
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
   if (processId == 0 || processId == GetCurrentProcessId()) return false;
-  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  // The module file name of the process's main module, the very path the hook library tests
+  // inside that process: the image name can differ from it through a junction, a SUBST drive
+  // or a mapped drive, and then the two sides would disagree about which windows are GIMP's.
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
   if (!process) return false;
   char path[MAX_PATH] = {};
-  DWORD size = MAX_PATH;
-  const BOOL found = QueryFullProcessImageNameA(process, 0, path, &size);
+  const DWORD length = GetModuleFileNameExA(process, nullptr, path, MAX_PATH);
   CloseHandle(process);
-  if (!found) return false;
+  if (length == 0) return false;
   path[MAX_PATH - 1] = '\0';
   LowerAscii(path);
   return IsUnderAppPath(path, appPath);  // the hook library's own test
 }
 
-WindowTracker::WindowTracker() { InitializeCriticalSection(&lock); }
+WindowTracker::WindowTracker() {
+  InitializeCriticalSection(&lock);
+  hookReply = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+}
 
-WindowTracker::~WindowTracker() { DeleteCriticalSection(&lock); }
+WindowTracker::~WindowTracker() {
+  // Runs at process exit, where the hook thread no longer runs: nothing to wait for.
+  if (hookThread) CloseHandle(hookThread);
+  CloseHandle(hookReply);
+  DeleteCriticalSection(&lock);
+}
 
 LRESULT WindowTracker::PreTranslate(UINT msg, WPARAM /*wParam*/, LPARAM lParam, BOOL* handled) {
   Locked hold(lock);
@@ -85,6 +97,14 @@ void WindowTracker::Dispatch(UINT msg, LPARAM lParam, BOOL* handled) {
   }
 }
 
+std::vector<HWND> WindowTracker::Distinct() const {
+  std::vector<HWND> once;
+  for (HWND window : windows) {
+    if (std::find(once.begin(), once.end(), window) == once.end()) once.push_back(window);
+  }
+  return once;
+}
+
 void WindowTracker::Adopt(HWND window) {
   Locked hold(lock);
   windows.push_front(window);
@@ -107,12 +127,52 @@ bool WindowTracker::PruneDead() {
   return windows.empty();
 }
 
-int WindowTracker::InstallHook(HWND backdropWindow, const char* path) {
-  backdrop = backdropWindow;
-  appPath = path ? path : "";
-  return HookInstall(backdrop, path);
+namespace {
+constexpr UINT kUninstallRequest = WM_APP + 1;  // a thread message to the hook thread
+constexpr DWORD kHookReplyMs = 10000;
+}  // namespace
+
+DWORD WINAPI WindowTracker::HookThread(void* param) {
+  auto* self = static_cast<WindowTracker*>(param);
+  MSG message;
+  PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the queue, before the reply
+  self->hookResult = HookInstall(self->backdrop, self->hookPath);
+  SetEvent(self->hookReply);
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (message.hwnd == nullptr && message.message == kUninstallRequest) {
+      self->hookResult = HookUninstall(self->backdrop);
+      SetEvent(self->hookReply);
+      return 0;
+    }
+    DispatchMessageA(&message);
+  }
+  return 0;
 }
 
-int WindowTracker::UninstallHook() { return HookUninstall(backdrop); }
+int WindowTracker::InstallHook(HWND backdropWindow, const char* path) {
+  if (hookThread) UninstallHook();  // one hook thread at a time
+  backdrop = backdropWindow;
+  appPath = path ? path : "";
+  hookPath = path;
+  hookResult = 0;
+  hookThread = CreateThread(nullptr, 0, HookThread, this, 0, &hookThreadId);
+  if (!hookThread) return HookInstall(backdrop, path);  // no thread to spare: install here
+  WaitForSingleObject(hookReply, kHookReplyMs);
+  hookPath = nullptr;
+  return hookResult;
+}
+
+int WindowTracker::UninstallHook() {
+  if (!hookThread) return HookUninstall(backdrop);
+  hookResult = 0;
+  if (PostThreadMessageA(hookThreadId, kUninstallRequest, 0, 0)) {
+    WaitForSingleObject(hookReply, kHookReplyMs);
+  }
+  WaitForSingleObject(hookThread, kHookReplyMs);
+  CloseHandle(hookThread);
+  hookThread = nullptr;
+  hookThreadId = 0;
+  return hookResult;
+}
 
 void WindowTracker::SetSnap(int snap) { HookSnapWindows(snap); }

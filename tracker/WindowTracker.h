@@ -34,6 +34,9 @@ class WindowTracker {
   // Drops windows that no longer exist; true when the list is then empty.
   bool PruneDead();
 
+  // The hook is installed and removed on a thread of its own that does nothing but handle
+  // messages: the system runs the hook of programs of the other bitness on the installing
+  // thread, and they must not wait while the backdrop's thread is busy.
   int InstallHook(HWND backdropWindow, const char* path);
   int UninstallHook();
   void SetSnap(int snap);
@@ -42,7 +45,12 @@ class WindowTracker {
   const std::list<HWND>& Windows() const { return windows; }
   // A copy to walk while calls into GIMP's windows may let notices change the list.
   std::vector<HWND> Snapshot() const { return {windows.begin(), windows.end()}; }
+  // The same, each window once (its front-most entry): for the walks that move, hide, show or
+  // release windows, since a notice handled twice lists its window twice.
+  std::vector<HWND> Distinct() const;
   HWND Backdrop() const { return backdrop; }
+  // The thread that holds the hook, 0 while none does.
+  DWORD HookThreadId() const { return hookThreadId; }
   // Tests that adopt stand-in handles replace the check; the program keeps IsGimpWindow.
   void SetAdoptionTest(AdoptionTest test) { adoptionTest = test; }
 
@@ -62,4 +70,11 @@ class WindowTracker {
   std::deque<Pending> pending;
   std::string appPath;
   AdoptionTest adoptionTest = IsGimpWindow;
+
+  static DWORD WINAPI HookThread(void* tracker);
+  HANDLE hookThread = nullptr;
+  DWORD hookThreadId = 0;
+  HANDLE hookReply = nullptr;      // set by the hook thread when a request is done
+  const char* hookPath = nullptr;  // the install request's app path, while it runs
+  int hookResult = 0;
 };

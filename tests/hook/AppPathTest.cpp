@@ -34,18 +34,22 @@ TEST(AppPath, LowerCasingChangesOnlyAToZ) {
   EXPECT_STREQ("azaz09[\\]@`\xC4\xD6\xDC{|}", text);
 }
 
-TEST(AppPath, TheProgramPathIsCutBeforeTheFirstLib) {
+TEST(AppPath, TheProgramPathIsCutBeforeTheLastFolderNamedLib) {
   char plugIn[] = "C:\\Program Files\\GIMP 2\\lib\\gimp\\2.0\\plug-ins\\vellamy.exe";
   CutAppPath(plugIn);
   EXPECT_STREQ("c:\\program files\\gimp 2\\", plugIn);
-  // An earlier "lib", inside a folder name, wins.
-  char library[] = "D:\\Library\\GIMP\\lib\\gimp\\2.0\\plug-ins\\vellamy.exe";
-  CutAppPath(library);
-  EXPECT_STREQ("d:\\", library);
-  // Without "lib" the whole lower-cased path stays, file name included.
-  char plain[] = "C:\\Tools\\Vellamy.exe";
+  // A per-user install whose account name holds "lib", and folders named lib above GIMP's.
+  char perUser[] =
+      "C:\\Users\\Alibek\\AppData\\Local\\Programs\\GIMP 2\\lib\\gimp\\2.0\\plug-ins\\v.exe";
+  CutAppPath(perUser);
+  EXPECT_STREQ("c:\\users\\alibek\\appdata\\local\\programs\\gimp 2\\", perUser);
+  char nested[] = "D:\\Lib\\Library\\GIMP\\LIB\\gimp\\2.0\\plug-ins\\vellamy.exe";
+  CutAppPath(nested);
+  EXPECT_STREQ("d:\\lib\\library\\gimp\\", nested);
+  // Without a folder named lib the whole lower-cased path stays, file name included.
+  char plain[] = "C:\\Tools\\Libraries\\Vellamy.exe";
   CutAppPath(plain);
-  EXPECT_STREQ("c:\\tools\\vellamy.exe", plain);
+  EXPECT_STREQ("c:\\tools\\libraries\\vellamy.exe", plain);
 }
 
 }  // namespace

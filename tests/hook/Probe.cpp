@@ -32,6 +32,7 @@ const Kind kKinds[] = {
     {"captionchild", WS_CHILD | WS_CAPTION, 0, true},
     {"childtool", WS_CHILD | WS_CAPTION, WS_EX_TOOLWINDOW, true},
     {"borderlesschildtool", WS_CHILD, WS_EX_TOOLWINDOW, true},
+    {"overlappedtool", WS_OVERLAPPEDWINDOW, WS_EX_TOOLWINDOW, false},
 };
 
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -123,6 +124,33 @@ void Step(const std::string& step) {
     MapWindowPoints(nullptr, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&r), 2);
     Say("moved index=%ld left=%ld top=%ld right=%ld bottom=%ld", v[0], r.left, r.top, r.right,
         r.bottom);
+  } else if (verb == "childstyle") {
+    // Gives an adopted window WS_CHILD after its creation, so that GetParent names the backdrop.
+    HWND window = At(arg.c_str());
+    SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_CHILD);
+    Say("childstyle index=%s parent=%llx", arg.c_str(), Hex(GetParent(window)));
+  } else if (verb == "pumpwait") {
+    // As "wait", but handling messages meanwhile, as a GIMP thread does.
+    HANDLE go = CreateEventA(nullptr, FALSE, FALSE, arg.c_str());
+    Say("waiting");
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (GetTickCount64() < end &&
+           MsgWaitForMultipleObjects(1, &go, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0) {
+      Pump();
+    }
+    CloseHandle(go);
+  } else if (verb == "setparent") {
+    // setparent=index:parent, the parent's handle in hex.
+    char* rest = nullptr;
+    HWND window = At(arg.c_str());
+    std::strtoul(arg.c_str(), &rest, 10);
+    HWND parent = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(rest + 1, &rest, 16)));
+    SetParent(window, parent);
+    Say("setparent index=%s parent=%llx", arg.c_str(), Hex(RealParent(window)));
+  } else if (verb == "report") {
+    HWND window = At(arg.c_str());
+    Say("report index=%s exists=%d parent=%llx", arg.c_str(), IsWindow(window) ? 1 : 0,
+        Hex(RealParent(window)));
   } else if (verb == "sleep") {
     Sleep(static_cast<DWORD>(std::strtoul(arg.c_str(), nullptr, 10)));
   } else {

@@ -2,6 +2,7 @@
 // platform about them.
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 #include "WindowTracker.h"
@@ -226,6 +227,58 @@ TEST(WindowTracker, AdoptsOnlyLiveWindowsOfOtherProcessesUnderTheAppPath) {
   EXPECT_FALSE(IsGimpWindow(own, nullptr, "c:\\"));
   EXPECT_FALSE(IsGimpWindow(own, own, "z:\\"));
   DestroyWindow(own);
+}
+
+int g_marked = 0;  // activation notices that carry the test's marker
+constexpr LPARAM kMarker = 0x5151;
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == UM_ACTIVATE_OTHER && wParam == static_cast<WPARAM>(kMarker)) ++g_marked;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Windows runs the hook of programs of the other bitness on the thread that installed it, so a
+// thread that only handles messages holds it, not the caller. That waiting cannot be shown
+// under Wine (no programs of the other bitness here, and Wine keeps a hook after its thread
+// ends): this shows which thread holds the hook, that it takes messages, that the hook works
+// from it, and that the thread ends at removal.
+TEST(WindowTracker, TheHookLivesOnAThreadOfItsOwnUntilUninstalled) {
+  WNDCLASSA windowClass = {};
+  windowClass.lpfnWndProc = CountingProc;
+  windowClass.lpszClassName = "VellamyCountingBackdrop";
+  RegisterClassA(&windowClass);
+  HWND backdrop = CreateWindowExA(0, "VellamyCountingBackdrop", "b", WS_POPUP, 0, 0, 50, 50,
+                                  nullptr, nullptr, nullptr, nullptr);
+  HWND own = RealWindow();
+  WindowTracker tracker;
+  int installed = 0;
+  DWORD callerId = 0;
+  std::thread caller([&] {
+    callerId = GetCurrentThreadId();
+    installed = tracker.InstallHook(backdrop, "c:\\no gimp\\");
+  });
+  caller.join();
+  EXPECT_EQ(1, installed);
+  const DWORD holder = tracker.HookThreadId();
+  EXPECT_NE(0u, holder);
+  EXPECT_NE(callerId, holder);
+  EXPECT_NE(GetCurrentThreadId(), holder);
+  EXPECT_TRUE(PostThreadMessageA(holder, WM_NULL, 0, 0)) << "it has a message queue";
+  // Wine learns of another thread's new hook at the next message this thread takes.
+  MSG message;
+  PostMessageA(own, WM_NULL, 0, 0);
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  SendMessageA(own, WM_ACTIVATE, WA_ACTIVE, kMarker);  // reported as another program's
+  EXPECT_EQ(1, g_marked);
+  EXPECT_EQ(1, tracker.UninstallHook());
+  EXPECT_EQ(0, tracker.UninstallHook());
+  EXPECT_FALSE(PostThreadMessageA(holder, WM_NULL, 0, 0)) << "it has ended";
+  PostMessageA(own, WM_NULL, 0, 0);
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  SendMessageA(own, WM_ACTIVATE, WA_ACTIVE, kMarker);
+  EXPECT_EQ(1, g_marked);
+  DestroyWindow(own);
+  DestroyWindow(backdrop);
 }
 
 }  // namespace
