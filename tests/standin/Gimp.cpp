@@ -56,7 +56,6 @@ constexpr const wchar_t* kEmptyTitle = L"GNU Image Manipulation Program";
 const Version* g_version = &kVersions[0];
 HINSTANCE g_instance = nullptr;
 std::vector<std::unique_ptr<GdkWindow>> g_windows;  // every GDK top-level, in creation order
-HWND g_owner = nullptr;  // a hidden temp window: the owner of the tests' tool windows
 GdkWindow* g_prefs = nullptr;
 std::vector<HWND> g_temps;  // menus and tooltips
 std::vector<HWND> g_tools;
@@ -241,11 +240,13 @@ HWND OpenTemp(const wchar_t* className, RECT r) {
 }
 
 void OpenTool() {
-  // Child-styled, as no GDK window is: the hook reports the end only of windows whose parent
-  // (not owner) is the backdrop.
+  // A bordered tool window that takes WS_CHILD once adopted, as no GDK window does: the hook
+  // adopts top-level windows only, and reports the end only of windows whose parent (not
+  // owner) is the backdrop, which GetParent gives for a WS_CHILD window alone.
   HWND tool = CreateWindowExW(WS_EX_TOOLWINDOW, L"gdkWindowToplevel", L"Tool Options",
-                              WS_CHILD | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 60, 360, 200, 150,
-                              g_owner, nullptr, g_instance, nullptr);
+                              WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 60, 360, 200, 150, nullptr,
+                              nullptr, g_instance, nullptr);
+  SetWindowLongW(tool, GWL_STYLE, GetWindowLongW(tool, GWL_STYLE) | WS_CHILD);
   g_tools.push_back(tool);
   Say("tool", tool);
 }
@@ -284,7 +285,6 @@ void Quit() {
   for (HWND w : g_tools) DestroyWindow(w);
   for (HWND w : g_temps) DestroyWindow(w);
   for (auto it = g_windows.rbegin(); it != g_windows.rend(); ++it) DestroyWindow((*it)->hwnd);
-  DestroyWindow(g_owner);
   PostQuitMessage(0);
 }
 
@@ -524,8 +524,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Register(L"gdkWindowChild");
   Register(L"gdkWindowTemp");
   Register(L"gdkWindowTempShadow");
-  g_owner = CreateWindowExW(0, L"gdkWindowTemp", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                            instance, nullptr);
   GdkWindow* splash = ShowSplash();
   if (plugin) QueryPlugin();
   // The next start-up step, on the splash. Seen under Wine 8: a thread that made windows before a

@@ -3,7 +3,7 @@
 //   vmyinspect.exe children       the backdrop's children in Z order, top first
 //   vmyinspect.exe backdrop       the backdrop's window and client rectangles
 //   vmyinspect.exe [--out FILE] find TITLE     whether a top-level window with that title exists
-// Output lines: "child hwnd=... left=... top=... right=... bottom=... title=..." in the
+// Output lines: "child hwnd=... left=... top=... right=... bottom=... snap=0|1 title=..." in the
 // backdrop's client coordinates, and "backdrop hwnd=... ...".
 #include <windows.h>
 
@@ -58,9 +58,11 @@ int Inspect(int argc, char** argv) {
     MapWindowPoints(nullptr, backdrop, reinterpret_cast<POINT*>(&r), 2);
     char title[256] = {};
     GetWindowTextA(w, title, sizeof(title));
-    std::printf("child hwnd=%llx left=%ld top=%ld right=%ld bottom=%ld title=%s\n",
+    // snap=1 where the hook's snapping reaches the window: GetParent gives the backdrop only for
+    // a window with WS_CHILD, and for others their owner.
+    std::printf("child hwnd=%llx left=%ld top=%ld right=%ld bottom=%ld snap=%d title=%s\n",
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)), r.left, r.top,
-                r.right, r.bottom, title);
+                r.right, r.bottom, GetParent(w) == backdrop ? 1 : 0, title);
   }
   return 0;
 }

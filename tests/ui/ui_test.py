@@ -67,7 +67,7 @@ def children():
     """The backdrop's children, top of the Z order first: (title, left, top) each."""
     rows = []
     for line in inspect("children").splitlines():
-        m = re.match(r"child hwnd=\w+ left=(-?\d+) top=(-?\d+) right=-?\d+ bottom=-?\d+ title=(.*)",
+        m = re.match(r"child hwnd=\w+ left=(-?\d+) top=(-?\d+) right=-?\d+ bottom=-?\d+ snap=\d title=(.*)",
                      line.strip())
         if m:
             rows.append((m.group(3), int(m.group(1)), int(m.group(2))))
