@@ -13,6 +13,8 @@
 //            --no-plugin    do not run the plug-in
 //            --far          (tests) two more image windows beyond a 1280 x 1024 screen
 //            --report=FILE  also append the "place" lines to FILE
+//            --pictures=DIR each shown window as it renders itself, frame included, into
+//                           DIR\<handle>.bmp once ready (Wine draws no adopted window)
 // "main" is the toolbox, or the one window in single-window mode; posted commands
 // (StandinGimp.h) work on every top-level window.
 #include <windows.h>
@@ -64,7 +66,7 @@ int g_imageCount = 0;       // images opened so far
 int g_openImages = 0;       // single-window mode: images in the one window
 bool g_docksHidden = false;
 std::map<std::string, RECT> g_session;  // "toolbox", "dock1", ...: client rectangles
-std::string g_sessionFile, g_reportFile;
+std::string g_sessionFile, g_reportFile, g_picturesFolder;
 
 void Say(const char* kind, HWND window) {
   std::printf("window %s hwnd=%llx\n", kind,
@@ -342,23 +344,30 @@ bool OnCommand(UINT message) {
   }
 }
 
+// Paints a window of GIMP's, or one of the panes inside the single window.
+void Paint(HWND hwnd, HDC dc, const GdkWindow* w) {
+  std::string role = w ? w->role : "image";
+  if (GetWindowLongPtrW(hwnd, GWLP_USERDATA) == 2)
+    role = GetWindowLongPtrW(hwnd, 0) ? "toolbox" : "dock";
+  if (role == "single") role = g_openImages > 0 ? "canvas" : "empty";
+  PaintGimpWindow(hwnd, dc, role, g_version->utilityHint);
+}
+
 LRESULT CALLBACK GimpProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (OnCommand(message)) return 0;
   GdkWindow* w = GetWindowLongPtrW(hwnd, GWLP_USERDATA) ? Find(hwnd) : nullptr;
-  const bool pane = GetWindowLongPtrW(hwnd, GWLP_USERDATA) == 2;
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // no background brush: WM_PAINT paints everything
     case WM_PAINT: {
       PAINTSTRUCT paint;
-      HDC dc = BeginPaint(hwnd, &paint);
-      std::string role = w ? w->role : "image";
-      if (pane) role = GetWindowLongPtrW(hwnd, 0) ? "toolbox" : "dock";
-      if (role == "single") role = g_openImages > 0 ? "canvas" : "empty";
-      PaintGimpWindow(hwnd, dc, role, g_version->utilityHint);
+      Paint(hwnd, BeginPaint(hwnd, &paint), w);
       EndPaint(hwnd, &paint);
       return 0;
     }
+    case WM_PRINTCLIENT:
+      Paint(hwnd, reinterpret_cast<HDC>(wParam), w);
+      return 0;
     case WM_WINDOWPOSCHANGED:
       if (w) GdkLearn(*w);
       break;
@@ -454,6 +463,47 @@ GdkWindow* ShowSplash() {
   return splash;
 }
 
+// Each shown window as it renders itself (PrintWindow: frame and client area), as a 24-bit
+// BMP named by its handle, so that a picture of the backdrop can show what Wine does not draw.
+void SavePictures(const std::string& folder) {
+  for (auto& w : g_windows) {
+    if (!IsWindow(w->hwnd) || !IsWindowVisible(w->hwnd)) continue;
+    RECT r;
+    GetWindowRect(w->hwnd, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    PrintWindow(w->hwnd, dc, 0);
+    SelectObject(dc, old);
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;  // bottom-up, as BMP files store rows
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    std::vector<char> pixels(stride * static_cast<DWORD>(height));
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    char name[64];
+    std::snprintf(name, sizeof(name), "\\%llx.bmp",
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w->hwnd)));
+    std::ofstream out(folder + name, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&file), sizeof(file));
+    out.write(reinterpret_cast<const char*>(&info), sizeof(info));
+    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+  }
+}
+
 void OpenWindows(int images) {
   const Version& v = *g_version;
   if (v.singleWindow) {
@@ -509,6 +559,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (std::strcmp(arg, "--no-plugin") == 0) plugin = false;
     if (std::strcmp(arg, "--far") == 0) farImages = true;
     if (std::strncmp(arg, "--report=", 9) == 0) g_reportFile = arg + 9;
+    if (std::strncmp(arg, "--pictures=", 11) == 0) g_picturesFolder = arg + 11;
     if (std::strncmp(arg, "--version=", 10) == 0) {
       for (const Version& v : kVersions) {
         if (std::strcmp(arg + 10, v.name) == 0) g_version = &v;
@@ -556,6 +607,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::printf("ready\n");
   std::fflush(stdout);
   Report();
+  if (!g_picturesFolder.empty()) SavePictures(g_picturesFolder);
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0)) {
