@@ -81,6 +81,15 @@ GdkWindow* Find(HWND hwnd) {
   return nullptr;
 }
 
+// Paints a window of GIMP's, or one of the panes inside the single window.
+void Paint(HWND hwnd, HDC dc, const GdkWindow* w) {
+  std::string role = w ? w->role : "image";
+  if (GetWindowLongPtrW(hwnd, GWLP_USERDATA) == 2)
+    role = GetWindowLongPtrW(hwnd, 0) ? "toolbox" : "dock";
+  if (role == "single") role = g_openImages > 0 ? "canvas" : "empty";
+  PaintGimpWindow(hwnd, dc, role, g_version->utilityHint);
+}
+
 std::string Key(const GdkWindow& w) {
   if (w.role != "dock") return w.role;
   int n = 0;
@@ -344,15 +353,6 @@ bool OnCommand(UINT message) {
   }
 }
 
-// Paints a window of GIMP's, or one of the panes inside the single window.
-void Paint(HWND hwnd, HDC dc, const GdkWindow* w) {
-  std::string role = w ? w->role : "image";
-  if (GetWindowLongPtrW(hwnd, GWLP_USERDATA) == 2)
-    role = GetWindowLongPtrW(hwnd, 0) ? "toolbox" : "dock";
-  if (role == "single") role = g_openImages > 0 ? "canvas" : "empty";
-  PaintGimpWindow(hwnd, dc, role, g_version->utilityHint);
-}
-
 LRESULT CALLBACK GimpProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (OnCommand(message)) return 0;
   GdkWindow* w = GetWindowLongPtrW(hwnd, GWLP_USERDATA) ? Find(hwnd) : nullptr;
@@ -463,19 +463,34 @@ GdkWindow* ShowSplash() {
   return splash;
 }
 
-// Each shown window as it renders itself (PrintWindow: frame and client area), as a 24-bit
-// BMP named by its handle, so that a picture of the backdrop can show what Wine does not draw.
+// Each shown window as it renders itself: the frame as the system draws one (Wine's
+// PrintWindow draws none), the client area by the window's own painting. A 24-bit BMP named by
+// its handle, so that a picture of the backdrop can show what Wine does not draw there.
 void SavePictures(const std::string& folder) {
   for (auto& w : g_windows) {
     if (!IsWindow(w->hwnd) || !IsWindowVisible(w->hwnd)) continue;
     RECT r;
     GetWindowRect(w->hwnd, &r);
     const int width = r.right - r.left, height = r.bottom - r.top;
+    POINT client = {0, 0};
+    ClientToScreen(w->hwnd, &client);
+    client.x -= r.left;
+    client.y -= r.top;
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ old = SelectObject(dc, bitmap);
-    PrintWindow(w->hwnd, dc, 0);
+    RECT frame = {0, 0, width, height};
+    FillRect(dc, &frame, GetSysColorBrush(COLOR_BTNFACE));
+    DrawEdge(dc, &frame, EDGE_RAISED, BF_RECT);
+    const bool tool = (GetWindowLongW(w->hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
+    RECT caption = {client.x, client.y - GetSystemMetrics(tool ? SM_CYSMCAPTION : SM_CYCAPTION),
+                    width - client.x, client.y - 1};
+    DrawCaption(w->hwnd, dc, &caption,
+                DC_ACTIVE | DC_TEXT | DC_GRADIENT | (tool ? DC_SMALLCAP : DC_ICON));
+    SetViewportOrgEx(dc, client.x, client.y, nullptr);
+    Paint(w->hwnd, dc, w.get());
+    SetViewportOrgEx(dc, 0, 0, nullptr);
     SelectObject(dc, old);
     BITMAPINFOHEADER info = {};
     info.biSize = sizeof(info);
