@@ -96,31 +96,32 @@ TEST_F(ProgramTest, GimpKilledAtRandomPointsNeverLeavesTheBackdropBehind) {
   }
 }
 
-TEST_F(ProgramTest, ABackdropKilledAbruptlyBreaksNothingElse) {
+// Once the backdrop is killed no code of its own runs; what is left is the hook in GIMP's process.
+// Where GIMP's next window lands cannot be judged under Wine 8: the killed process lingers with
+// its window, and the hook, as with a hung backdrop, hands the window to it (on Windows the
+// window is gone with the process). Wine also fails a send to the killed thread at once, so a
+// hook that waited without a time-out would pass here as well: this records GIMP's side only.
+TEST_F(ProgramTest, ABackdropKilledAbruptlyLeavesGimpRunningOpeningAndClosingWindows) {
   Session run;
   ASSERT_NO_FATAL_FAILURE(StartGimp(run));
   TerminateProcess(run.backdropProcess, 9);
   // Seen under Wine 8: the killed process may not end for a long time; recorded, not judged.
   const bool ended = WaitForSingleObject(run.backdropProcess, 10000) == WAIT_OBJECT_0;
-  std::printf("the killed backdrop's process %s within 10 s\n", ended ? "ended" : "did not end");
-  PumpFor(500);
-  // GIMP lives on and answers; what becomes of its windows is the platform's affair, and is
-  // printed for the record.
+  std::printf("the killed backdrop's process %s within 10 s, its window %s\n",
+              ended ? "ended" : "did not end", IsWindow(run.backdrop) ? "still exists" : "is gone");
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(run.gimp->Handle(), 0));
-  const bool mainSurvived = IsWindow(run.main) != FALSE;
-  std::printf("after the backdrop was killed: its window %s, GIMP's main window %s (parent %s)\n",
-              IsWindow(run.backdrop) ? "still exists" : "is gone",
-              mainSurvived ? "still exists" : "was destroyed with it",
-              mainSurvived && IsChildOf(run.main, GetDesktopWindow()) ? "the desktop" : "other");
-  if (mainSurvived) {
-    DWORD_PTR reply = 0;
-    EXPECT_NE(0, SendMessageTimeoutA(run.main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &reply));
-    PostMessageA(run.main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, run.gimp->Wait().exitCode) << "GIMP still closes normally";
-  } else {
-    TerminateProcess(run.gimp->Handle(), 0);
-    run.gimp->Wait();
-  }
+  DWORD_PTR reply = 0;
+  ASSERT_NE(0, SendMessageTimeoutA(run.main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &reply))
+      << "GIMP answers";
+  PostMessageA(run.main, kOpenImage, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == run.images.size() + 1; }, 5000))
+      << run.gimp->OutputSoFar();
+  EXPECT_LT(LastTime(*run.gimp, "created image"), 1000) << "GIMP waited for the dead backdrop";
+  const HWND image = run.ImagesSoFar().back();
+  std::printf("the window opened afterwards is %s\n",
+              IsChildOf(image, GetDesktopWindow()) ? "top-level" : "in the dead backdrop");
+  PostMessageA(run.main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, run.gimp->Wait().exitCode) << "GIMP still closes normally";
 }
 
 TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
