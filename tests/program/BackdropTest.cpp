@@ -17,11 +17,13 @@ TEST_F(ProgramTest, MinimisingHidesEveryAdoptedWindowAndRestoringShowsThem) {
     return true;
   };
   ASSERT_TRUE(allVisible(true));
+  ASSERT_TRUE(IsWindowVisible(run.popup));
   PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   EXPECT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) && allVisible(false); }, 5000));
+  EXPECT_TRUE(IsWindowVisible(run.popup)) << "a popup of GIMP's is not hidden with the backdrop";
   PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
   EXPECT_TRUE(PumpUntil([&] { return !IsIconic(run.backdrop) && allVisible(true); }, 5000));
-  EXPECT_TRUE(IsWindowVisible(run.popup)) << "popups are not the backdrop's";
+  EXPECT_TRUE(IsWindowVisible(run.popup)) << "nor shown again by it";
   PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
   run.gimp->Wait();
   EXPECT_EQ(0u, run.BackdropExit());

@@ -96,36 +96,41 @@ TEST_F(ProgramTest, GimpKilledAtRandomPointsNeverLeavesTheBackdropBehind) {
   }
 }
 
-TEST_F(ProgramTest, ABackdropKilledAbruptlyBreaksNothingElse) {
+// Once the backdrop is killed no code of its own runs; what is left is the hook in GIMP's process.
+// Where GIMP's next window lands cannot be judged under Wine 8: the killed process lingers with
+// its window, and the hook, as with a hung backdrop, hands the window to it (on Windows the
+// window is gone with the process). Wine also fails a send to the killed thread at once, so a
+// hook that waited without a time-out would pass here as well: this records GIMP's side only.
+TEST_F(ProgramTest, ABackdropKilledAbruptlyLeavesGimpRunningOpeningAndClosingWindows) {
   Session run;
   ASSERT_NO_FATAL_FAILURE(StartGimp(run));
   TerminateProcess(run.backdropProcess, 9);
   // Seen under Wine 8: the killed process may not end for a long time; recorded, not judged.
   const bool ended = WaitForSingleObject(run.backdropProcess, 10000) == WAIT_OBJECT_0;
-  std::printf("the killed backdrop's process %s within 10 s\n", ended ? "ended" : "did not end");
-  PumpFor(500);
-  // GIMP lives on and answers; what becomes of its windows is the platform's affair, and is
-  // printed for the record.
+  std::printf("the killed backdrop's process %s within 10 s, its window %s\n",
+              ended ? "ended" : "did not end", IsWindow(run.backdrop) ? "still exists" : "is gone");
   EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(run.gimp->Handle(), 0));
-  const bool mainSurvived = IsWindow(run.main) != FALSE;
-  std::printf("after the backdrop was killed: its window %s, GIMP's main window %s (parent %s)\n",
-              IsWindow(run.backdrop) ? "still exists" : "is gone",
-              mainSurvived ? "still exists" : "was destroyed with it",
-              mainSurvived && IsChildOf(run.main, GetDesktopWindow()) ? "the desktop" : "other");
-  if (mainSurvived) {
-    DWORD_PTR reply = 0;
-    EXPECT_NE(0, SendMessageTimeoutA(run.main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &reply));
-    PostMessageA(run.main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, run.gimp->Wait().exitCode) << "GIMP still closes normally";
-  } else {
-    TerminateProcess(run.gimp->Handle(), 0);
-    run.gimp->Wait();
-  }
+  DWORD_PTR reply = 0;
+  ASSERT_NE(0, SendMessageTimeoutA(run.main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &reply))
+      << "GIMP answers";
+  PostMessageA(run.main, kOpenImage, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == run.images.size() + 1; }, 5000))
+      << run.gimp->OutputSoFar();
+  EXPECT_LT(LastTime(*run.gimp, "created image"), 1000) << "GIMP waited for the dead backdrop";
+  const HWND image = run.ImagesSoFar().back();
+  std::printf("the window opened afterwards is %s\n",
+              IsChildOf(image, GetDesktopWindow()) ? "top-level" : "in the dead backdrop");
+  PostMessageA(run.main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, run.gimp->Wait().exitCode) << "GIMP still closes normally";
 }
 
 TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
   Session run;
   ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--images=0"}));
+  // A control: what creating a window costs GIMP with the backdrop answering.
+  PostMessageA(run.main, kOpenImage, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 1; }, 10000));
+  const long long answered = LastTime(*run.gimp, "created image");
   const DWORD thread = GetWindowThreadProcessId(run.backdrop, nullptr);
   HANDLE backdropThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, thread);
   ASSERT_NE(nullptr, backdropThread);
@@ -133,22 +138,24 @@ TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
   const ULONGLONG hungAt = GetTickCount64();
 
   // A new bordered window: each notice the hook sends about it gives up after 50 ms and is
-  // posted instead, so creating it takes far less than the hang.
+  // posted instead. Creating an image window sends two (the count cannot be read from outside
+  // the backdrop; with time-outs of 50 and 100 ms creation took two of them longer), so a longer
+  // time-out shows beyond the margin of the answered control.
   PostMessageA(run.main, kOpenImage, 0, 0);
-  EXPECT_TRUE(run.gimp->WaitForLine("created image", 2500)) << run.gimp->OutputSoFar();
+  EXPECT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 2; }, 2500))
+      << run.gimp->OutputSoFar();
   const long long creation = LastTime(*run.gimp, "created image");
   EXPECT_GE(creation, 0);
-  EXPECT_LT(creation, 1000) << "GIMP's thread waited for the hung backdrop";
+  EXPECT_LT(creation, 2 * 50 + answered + 30) << "GIMP's thread waited for the hung backdrop";
+  std::printf("creating a window took GIMP %lld ms answered, %lld ms hung\n", answered, creation);
   PumpFor(static_cast<DWORD>(3000 - std::min<ULONGLONG>(3000, GetTickCount64() - hungAt)));
   ResumeThread(backdropThread);
   const ULONGLONG hang = GetTickCount64() - hungAt;
   CloseHandle(backdropThread);
-  ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 1; }, 20000))
-      << run.gimp->OutputSoFar();
-  std::printf("backdrop hung %llu ms: creating a window took GIMP %lld ms\n", hang, creation);
+  std::printf("backdrop hung %llu ms\n", hang);
 
   // Once awake the backdrop handles what was posted: the window is listed, so it hides with it.
-  const HWND image = run.ImagesSoFar().front();
+  const HWND image = run.ImagesSoFar().back();
   EXPECT_TRUE(PumpUntil([&] { return IsChildOf(image, run.backdrop); }, 10000));
   PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   EXPECT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) && !IsWindowVisible(image); }, 10000))

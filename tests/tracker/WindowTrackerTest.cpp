@@ -5,6 +5,8 @@
 #include <thread>
 #include <vector>
 
+#include "AppPath.h"
+#include "TestProcess.h"
 #include "WindowTracker.h"
 #include "vellamyhook.h"
 
@@ -78,8 +80,19 @@ TEST(WindowTracker, RaiseMovesAListedWindowToTheFrontAndTopOnly) {
   tracker.Raise(c);  // two entries become one, at the front
   EXPECT_EQ((std::vector<HWND>{c, a, b}), List(tracker));
   HWND outsider = RealWindow();
-  tracker.Raise(outsider);  // unlisted: nothing changes
+  SetWindowPos(outsider, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  auto zOrder = [&] {
+    std::vector<HWND> order;
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+      if (w == a || w == b || w == c || w == outsider) order.push_back(w);
+    }
+    return order;
+  };
+  const std::vector<HWND> before = zOrder();
+  tracker.Raise(outsider);  // unlisted: nothing changes, in the list or on the screen
   EXPECT_EQ((std::vector<HWND>{c, a, b}), List(tracker));
+  EXPECT_EQ(before, zOrder());
+  EXPECT_NE(outsider, before.front()) << "the check needs the outsider below another window";
   for (HWND w : {a, b, c, outsider}) DestroyWindow(w);
 }
 
@@ -213,20 +226,40 @@ TEST(WindowTracker, NoticesSentFromInsideDestroyWindowAreDeferredAndHandledAfter
 }
 
 TEST(WindowTracker, AdoptsOnlyLiveWindowsOfOtherProcessesUnderTheAppPath) {
-  WindowTracker tracker;  // with the program's own check
+  // Another process's window under this folder, and this process's own window there too.
+  TestProcess other(ProgramFolder() + "vmyprobe.exe", {"bordered", "wait=VellamyTrackerGo"});
+  ASSERT_TRUE(other.WaitForLine("waiting"));
+  const HWND theirs = HandleFromText(other.SoFar().Field("created bordered", "hwnd"));
+  std::string appPath = ProgramFolder();
+  LowerAscii(&appPath[0]);
   HWND own = RealWindow();
   HWND dead = RealWindow();
   DestroyWindow(dead);
   BOOL handled = FALSE;
-  for (HWND w : {own, dead, Fake(0x12345), GetDesktopWindow(), static_cast<HWND>(nullptr)}) {
-    tracker.PreTranslate(UM_ADOPT, 0, L(w), &handled);
-    EXPECT_TRUE(handled);
+  HWND backdrop = RealWindow();
+  {
+    WindowTracker tracker;  // with the program's own check
+    ASSERT_EQ(1, tracker.InstallHook(backdrop, appPath.c_str()));
+    for (HWND w :
+         {own, dead, Fake(0x12345), GetDesktopWindow(), static_cast<HWND>(nullptr), theirs}) {
+      tracker.PreTranslate(UM_ADOPT, 0, L(w), &handled);
+      EXPECT_TRUE(handled);
+    }
+    EXPECT_EQ(std::vector<HWND>{theirs}, List(tracker));
+    tracker.UninstallHook();
   }
-  EXPECT_TRUE(tracker.Windows().empty());
-  // The check itself: this process's window never, whatever the app path.
-  EXPECT_FALSE(IsGimpWindow(own, nullptr, "c:\\"));
-  EXPECT_FALSE(IsGimpWindow(own, own, "z:\\"));
+  // The check itself, beside each refusal a window that passes.
+  EXPECT_TRUE(IsGimpWindow(theirs, own, appPath.c_str()));
+  EXPECT_FALSE(IsGimpWindow(own, nullptr, appPath.c_str())) << "this process's own window";
+  EXPECT_FALSE(IsGimpWindow(theirs, theirs, appPath.c_str())) << "the backdrop itself";
+  EXPECT_FALSE(IsGimpWindow(theirs, own, "c:\\no gimp\\")) << "outside the app path";
+  EXPECT_FALSE(IsGimpWindow(dead, own, appPath.c_str()));
   DestroyWindow(own);
+  DestroyWindow(backdrop);
+  HANDLE go = OpenEventA(EVENT_MODIFY_STATE, FALSE, "VellamyTrackerGo");
+  SetEvent(go);
+  CloseHandle(go);
+  other.Wait();
 }
 
 int g_marked = 0;  // activation notices that carry the test's marker

@@ -269,10 +269,13 @@ def test_scroll_bars_move_windows(ui):
     hbar_y = int(b["clienty"]) + int(b["clienth"]) + bar // 2
     vbar_x = int(b["clientx"]) + int(b["clientw"]) + bar // 2
     before = {t: (x, y) for t, x, y in children()}
+    if len(before) < 4:
+        raise RuntimeError("the inspector found %d windows" % len(before))
     run("xdotool", "mousemove", "--window", ui.desktop, str(right_x), str(hbar_y), "click", "1")
     time.sleep(0.8)
     after = {t: (x, y) for t, x, y in children()}
-    moved = all(after[t] == (x - 10, y) for t, (x, y) in before.items())
+    moved = after.keys() == before.keys() and all(
+        after[t] == (x - 10, y) for t, (x, y) in before.items())
     check("a click on the horizontal bar's right arrow moves every window 10 left", moved,
           "before %s after %s" % (before, after))
     ui.shot("scrolled.png")
@@ -281,7 +284,7 @@ def test_scroll_bars_move_windows(ui):
     time.sleep(0.8)
     down = {t: (x, y) for t, x, y in children()}
     check("a click on the vertical bar's down arrow moves every window 10 up",
-          all(down[t] == (x, y - 10) for t, (x, y) in after.items()),
+          down.keys() == after.keys() and all(down[t] == (x, y - 10) for t, (x, y) in after.items()),
           "before %s after %s" % (after, down))
 
 
