@@ -285,7 +285,7 @@ TEST_F(HookTest, AHungBackdropGetsTheNoticesThroughItsQueueAndTheGimpThreadGoesO
   ASSERT_EQ(6u, ms.size()) << r.output;
   // Each notice held the GIMP thread up by its one timed-out send of 50 ms, not by the hang:
   // counted from the notices that arrived, with the answered activations' cost as the margin.
-  const long margin = std::max(ms[1], ms[2]) + 20;
+  const long margin = std::max(ms[1], ms[2]) + 35;  // a 100 ms time-out adds 50 per notice
   long leastExcess = 1000000;
   for (size_t i = 3; i < 6; ++i) {
     std::vector<Notice> activations;
