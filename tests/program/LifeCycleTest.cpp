@@ -1,5 +1,5 @@
-// vellamy end to end with the stand-in GIMP: start-up, adoption, the close request and exit,
-// and what the program file holds.
+// vellamy end to end with the stand-in GIMP: start-up, adoption, the close request (granted or
+// declined) and exit, and what the program file holds.
 #include "ProgramFixture.h"
 
 #include <algorithm>
@@ -162,6 +162,38 @@ TEST_F(ProgramTest, AGimpKilledAbruptlyLeavesNoEntryAndTheBackdropCloses) {
   EXPECT_EQ(3u, run.gimp->Wait().exitCode);
   EXPECT_EQ(0u, run.BackdropExit());
   EXPECT_EQ(3u, ReadDword("MinState")) << "the placement was saved";
+}
+
+// GIMP may decline the close: an image has unsaved changes and its "Quit" dialog is cancelled.
+// The backdrop then stays with GIMP's windows in it, and follows once GIMP really quits. The
+// 2.2 profile: with an image open, no window of GIMP 2.8 or 2.10 carries the title whose
+// closing quits, so only there does the close reach a GIMP that can ask.
+TEST_F(ProgramTest, AGimpThatDeclinesTheCloseKeepsTheBackdropUntilItReallyQuits) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--dirty"}));
+  const std::vector<HWND> adopted = run.Adopted();
+  auto quitDialogs = [&] { return run.WindowsSoFar("quit"); };
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return quitDialogs().size() == 1; }, 5000))
+      << run.gimp->OutputSoFar();
+  const HWND dialog = quitDialogs()[0];
+  EXPECT_TRUE(PumpUntil([&] { return IsChildOf(dialog, run.backdrop); }, 5000));
+  PostMessageA(dialog, WM_CLOSE, 0, 0);  // the dialog's Cancel
+  ASSERT_TRUE(run.gimp->WaitForLine("quit declined", 5000)) << run.gimp->OutputSoFar();
+  EXPECT_EQ(0xFFFFu, run.BackdropExit(1500)) << "the backdrop closed with GIMP still running";
+  EXPECT_TRUE(IsWindowVisible(run.backdrop));
+  for (HWND w : adopted) {
+    EXPECT_TRUE(IsChildOf(w, run.backdrop));
+    EXPECT_TRUE(IsWindowVisible(w));
+  }
+  // Asked again, GIMP quits on "Discard Changes", and the backdrop follows.
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return quitDialogs().size() == 2; }, 5000));
+  PostMessageA(quitDialogs()[1], kDiscardChanges, 0, 0);
+  const ProcessResult out = run.gimp->Wait();
+  EXPECT_NE(std::string::npos, out.output.find("main got WM_CLOSE")) << out.output;
+  EXPECT_EQ(0u, out.exitCode);
+  EXPECT_EQ(0u, run.BackdropExit());
 }
 
 TEST_F(ProgramTest, ClosingTheBackdropWithoutGimpsMainWindowReleasesGimpsWindows) {

@@ -11,6 +11,8 @@
 // Arguments: --version=2.2 | 2.10 | 2.10-single   the GIMP to be (default 2.2)
 //            --images=N     images opened at start (default 2)
 //            --no-plugin    do not run the plug-in
+//            --dirty        an image has unsaved changes: quitting first asks in a "Quit GIMP"
+//                           dialog ("window quit"); closing it cancels ("quit declined")
 //            --far          (tests) two more image windows beyond a 1280 x 1024 screen
 //            --report=FILE  also append the "place" lines to FILE
 //            --pictures=DIR each shown window as it renders itself, frame included, into
@@ -59,6 +61,8 @@ const Version* g_version = &kVersions[0];
 HINSTANCE g_instance = nullptr;
 std::vector<std::unique_ptr<GdkWindow>> g_windows;  // every GDK top-level, in creation order
 GdkWindow* g_prefs = nullptr;
+GdkWindow* g_quitDialog = nullptr;
+bool g_dirty = false;       // an image with unsaved changes
 std::vector<HWND> g_temps;  // menus and tooltips
 std::vector<HWND> g_tools;
 std::vector<HWND> g_panes;  // single-window mode: the docks inside the window
@@ -86,6 +90,7 @@ void Paint(HWND hwnd, HDC dc, const GdkWindow* w) {
   std::string role = w ? w->role : "image";
   if (GetWindowLongPtrW(hwnd, GWLP_USERDATA) == 2)
     role = GetWindowLongPtrW(hwnd, 0) ? "toolbox" : "dock";
+  if (role == "quit") role = "dialog";
   if (role == "single") role = g_openImages > 0 ? "canvas" : "empty";
   PaintGimpWindow(hwnd, dc, role, g_version->utilityHint);
 }
@@ -299,15 +304,46 @@ void Quit() {
   PostQuitMessage(0);
 }
 
+// GIMP asks before it quits with unsaved changes: a dialog listing the images, with Cancel and
+// Discard Changes, made with no parent window.
+void AskBeforeQuit() {
+  if (g_quitDialog) return;  // already asking
+  g_quitDialog = Open("quit", g_version->toolboxQuits ? L"Quit The GIMP" : L"Quit GIMP",
+                      {400, 300, 800, 520}, false, GdkHint::Dialog);
+  if (!g_quitDialog) return;
+  GdkShow(*g_quitDialog);
+  Say("quit", g_quitDialog->hwnd);
+}
+
+void AnswerQuit(bool discard) {
+  if (!g_quitDialog) return;
+  DestroyWindow(g_quitDialog->hwnd);  // GIMP destroys the dialog at any response
+  g_quitDialog->role = "gone";
+  g_quitDialog = nullptr;
+  if (discard) {
+    g_dirty = false;
+    Quit();
+  } else {
+    std::printf("quit declined\n");
+    std::fflush(stdout);
+  }
+}
+
 // What GIMP does when the window manager asks a window to close.
 void OnClose(GdkWindow& w) {
-  if (w.role == "dialog") {
+  if (w.role == "quit") {
+    AnswerQuit(false);
+  } else if (w.role == "dialog") {
     ShowWindow(w.hwnd, SW_HIDE);  // kept for the next time
     std::printf("preferences hidden\n");
     std::fflush(stdout);
   } else if (w.role == "single" || w.role == "empty" ||
              (w.role == "toolbox" && g_version->toolboxQuits)) {
-    Quit();
+    if (g_dirty) {
+      AskBeforeQuit();
+    } else {
+      Quit();
+    }
   } else if (w.role == "image") {
     CloseImageWindow(w);
   } else {
@@ -347,6 +383,9 @@ bool OnCommand(UINT message) {
       return true;
     case kReport:
       Report();
+      return true;
+    case kDiscardChanges:
+      AnswerQuit(true);
       return true;
     default:
       return false;
@@ -573,6 +612,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (std::strncmp(arg, "--images=", 9) == 0) images = std::atoi(arg + 9);
     if (std::strcmp(arg, "--no-plugin") == 0) plugin = false;
     if (std::strcmp(arg, "--far") == 0) farImages = true;
+    if (std::strcmp(arg, "--dirty") == 0) g_dirty = true;
     if (std::strncmp(arg, "--report=", 9) == 0) g_reportFile = arg + 9;
     if (std::strncmp(arg, "--pictures=", 11) == 0) g_picturesFolder = arg + 11;
     if (std::strncmp(arg, "--version=", 10) == 0) {

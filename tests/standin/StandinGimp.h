@@ -13,3 +13,5 @@ constexpr UINT kCloseTool = WM_APP + 6;  // the newest tool window
 // GIMP's own behaviour, started by the test:
 constexpr UINT kPreferences = WM_APP + 7;  // Edit > Preferences: the dialog, made once, shown
 constexpr UINT kReport = WM_APP + 8;       // prints "place ..." lines: what GTK asked and learnt
+// The "Quit GIMP" dialog's "Discard Changes" (closing the dialog is its Cancel):
+constexpr UINT kDiscardChanges = WM_APP + 9;
