@@ -3,6 +3,7 @@
 //   vmyinspect.exe children       the backdrop's children in Z order, top first
 //   vmyinspect.exe backdrop       the backdrop's window and client rectangles
 //   vmyinspect.exe [--out FILE] find TITLE     whether a top-level window with that title exists
+//   vmyinspect.exe fields TITLE   the texts of that window's edit fields: "field id=N text=..."
 // Output lines: "child hwnd=... left=... top=... right=... bottom=... snap=0|1 title=..." in the
 // backdrop's client coordinates, and "backdrop hwnd=... ...".
 #include <windows.h>
@@ -31,6 +32,21 @@ int Inspect(int argc, char** argv) {
   if (argc > 2 && std::strcmp(argv[1], "find") == 0) {
     std::printf("found=%d\n", FindWindowA(nullptr, argv[2]) ? 1 : 0);
     return 0;
+  }
+  if (argc > 2 && std::strcmp(argv[1], "fields") == 0) {
+    HWND dialog = FindWindowA(nullptr, argv[2]);
+    for (HWND w = dialog ? GetWindow(dialog, GW_CHILD) : nullptr; w;
+         w = GetWindow(w, GW_HWNDNEXT)) {
+      char name[32] = {}, text[512] = {};
+      GetClassNameA(w, name, sizeof(name));
+      if (_stricmp(name, "Edit") != 0) continue;
+      // Another process's control: only a sent WM_GETTEXT reads what the field holds.
+      DWORD_PTR got = 0;
+      SendMessageTimeoutA(w, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_NORMAL,
+                          5000, &got);
+      std::printf("field id=%d text=%s\n", GetDlgCtrlID(w), text);
+    }
+    return dialog ? 0 : 1;
   }
   HWND backdrop = FindWindowA("VELLAMY", "The GIMP");
   if (!backdrop) {

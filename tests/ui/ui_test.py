@@ -91,6 +91,26 @@ def reg_value(name):
     return None
 
 
+def set_value(name, value):
+    """Stores a setting as the program does: a DWORD as a value, a text as a subkey's default."""
+    if isinstance(value, int):
+        wine("reg", "add", KEY, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+    else:
+        wine("reg", "add", KEY + "\\" + name, "/ve", "/d", value, "/f")
+
+
+def fields(title):
+    """The edit fields of the window with that title, by control id."""
+    return {int(i): text for i, text in re.findall(r"field id=(\d+) text=(.*)", inspect("fields", title))}
+
+
+def pixel(path, x, y):
+    """The colour at (x, y) of a screenshot as "#RRGGBB"."""
+    out = run("convert", path, "-crop", "1x1+%d+%d" % (x, y), "-depth", "8", "txt:-").stdout
+    m = re.search(r"#[0-9A-Fa-f]{6}", out)
+    return m.group(0).upper() if m else out
+
+
 def key(*keys):
     run("xdotool", "key", "--delay", "80", *keys)
     time.sleep(0.6)
@@ -203,7 +223,12 @@ def replace_field(mnemonic, text):
 
 
 def test_setup_dialog(ui):
+    set_value("GimpApp", "stored-app.exe")
+    set_value("GimpName", "Stored Title")
     ok = open_setup(ui)
+    shown = fields("GIMP Vellamy Settings")
+    check("Setup shows each stored value in its own field",
+          ok and shown == {1000: "stored-app.exe", 1001: "Stored Title"}, repr(shown))
     ui.shot("setup.png")
     replace_field("alt+a", "gimp-2.10.exe")
     replace_field("alt+w", "GNU Image Manipulation Program")
@@ -228,21 +253,37 @@ def test_setup_dialog(ui):
     open_setup(ui)
     replace_field("alt+w", "")
     key("Return")
-    check("Setup: a cleared field stores an empty text",
-          wait_for(lambda: reg_value("GimpName") == ""), repr(reg_value("GimpName")))
+    check("Setup: a cleared field stores an empty text, the other field its own",
+          wait_for(lambda: reg_value("GimpName") == "") and reg_value("GimpApp") == "gimp-2.10.exe",
+          "GimpName=%r GimpApp=%r" % (reg_value("GimpName"), reg_value("GimpApp")))
     # Put a title back that the close at the end finds.
     open_setup(ui)
     replace_field("alt+w", "The GIMP")
     key("Return")
 
 
-def test_colour_chooser_cancel(ui):
+def test_colour_chooser(ui):
+    set_value("BgColor", 0x204060)  # a COLORREF: red 0x60, green 0x40, blue 0x20
     key("alt+e", "c")  # "Background &Color"
     shown = wait_for(lambda: window_exists("Color"))
     key("Escape")
-    check("Colour chooser: Cancel stores the starting colour 0x808080",
-          shown and wait_for(lambda: reg_value("BgColor") == 0x808080),
+    check("Colour chooser: Cancel keeps the stored colour",
+          shown and wait_for(lambda: not window_exists("Color"))
+          and reg_value("BgColor") == 0x204060,
           "shown=%s BgColor=%r" % (shown, reg_value("BgColor")))
+    key("alt+e", "c")
+    shown = wait_for(lambda: window_exists("Color"))
+    key("alt+d")  # "&Define Custom Colors >>": the red, green and blue fields
+    replace_field("alt+r", "16")
+    replace_field("Tab", "160")  # green; "&Blue" shares its letter with "&Basic Colors"
+    replace_field("Tab", "96")
+    key("Return")
+    stored = wait_for(lambda: reg_value("BgColor") == 0x60A010)
+    time.sleep(0.5)
+    colour = pixel(ui.shot("colour.png"), 700, 800)  # clear of GIMP's windows
+    check("Colour chooser: OK stores the new colour and the backdrop repaints in it",
+          shown and stored and colour == "#10A060",
+          "BgColor=%r pixel=%s" % (reg_value("BgColor"), colour))
 
 
 def test_window_menu_raises(ui):
@@ -292,7 +333,7 @@ def main():
     ui = Ui(["--images=2", "--far"])
     try:
         for test in (test_edit_menu_toggles, test_about_box, test_setup_dialog,
-                     test_colour_chooser_cancel, test_window_menu_raises,
+                     test_colour_chooser, test_window_menu_raises,
                      test_scroll_bars_move_windows):
             try:
                 test(ui)
