@@ -279,6 +279,8 @@ def test_colour_chooser(ui):
     replace_field("Tab", "96")
     key("Return")
     stored = wait_for(lambda: reg_value("BgColor") == 0x60A010)
+    # The backdrop also repaints whole when it is activated again as the chooser closes, so this
+    # catches a backdrop that paints the new colour nowhere, not one that leaves it to that.
     time.sleep(0.5)
     colour = pixel(ui.shot("colour.png"), 700, 800)  # clear of GIMP's windows
     check("Colour chooser: OK stores the new colour and the backdrop repaints in it",
