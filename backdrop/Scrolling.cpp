@@ -40,6 +40,9 @@ void BackdropWindow::OnScroll(HWND window, int bar, WPARAM wParam) {
 
 void BackdropWindow::ScrollAdopted(HWND window, int dx, int dy) {
   for (HWND adopted : tracker.Distinct()) {
+    // A window standing inside another adopted window (Wine re-parents GDK's transient
+    // dialogs into their owner) moves with that one.
+    if (GetAncestor(adopted, GA_PARENT) != window) continue;
     RECT r;
     GetWindowRect(adopted, &r);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);

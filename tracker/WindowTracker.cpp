@@ -36,9 +36,18 @@ bool IsGimpWindow(HWND window, HWND backdrop, const char* appPath) {
   // inside that process: the image name can differ from it through a junction, a SUBST drive
   // or a mapped drive, and then the two sides would disagree about which windows are GIMP's.
   HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
-  if (!process) return false;
+  if (!process) {
+    process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (!process) return false;
+  }
   char path[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameExA(process, nullptr, path, MAX_PATH);
+  DWORD length = GetModuleFileNameExA(process, nullptr, path, MAX_PATH);
+  if (length == 0) {
+    // The module list cannot be read (seen with 32-bit programs under emulated Wine): the image
+    // name is the same path wherever no junction or substituted drive lies on it.
+    length = MAX_PATH;
+    if (!QueryFullProcessImageNameA(process, 0, path, &length)) length = 0;
+  }
   CloseHandle(process);
   if (length == 0) return false;
   path[MAX_PATH - 1] = '\0';

@@ -269,7 +269,10 @@ void OpenTool() {
 
 void ShowPreferences() {
   if (!g_prefs) {
-    GdkWindow* toolbox = g_windows.empty() ? nullptr : g_windows.front().get();
+    GdkWindow* toolbox = nullptr;
+    for (auto& w : g_windows) {
+      if ((w->role == "toolbox" || w->role == "single") && IsWindow(w->hwnd)) toolbox = w.get();
+    }
     g_prefs = Open("dialog", L"Preferences", {300, 200, 900, 650}, false, GdkHint::Dialog);
     if (!g_prefs) return;
     if (toolbox) {  // transient for the toolbox
