@@ -151,8 +151,9 @@ class Ui:
         self.click_background()
 
     def click_background(self):
-        # A click on the backdrop's own grey area makes it the active window.
-        run("xdotool", "mousemove", "--window", self.desktop, "1100", "950", "click", "1")
+        # A click on the backdrop's own grey area makes it the active window: clear of GIMP's
+        # windows, which would take the focus (the docks stand along the right edge).
+        run("xdotool", "mousemove", "--window", self.desktop, "700", "800", "click", "1")
         time.sleep(0.5)
 
     def shot(self, name):
@@ -163,6 +164,9 @@ class Ui:
 
     def close(self):
         key("alt+f", "x")  # File > Exit: GIMP is asked to close, the backdrop follows
+        # Both carry the title "The GIMP": the backdrop, and GIMP's toolbox once given back.
+        gone = wait_for(lambda: "no backdrop" in inspect("backdrop") and not window_exists("The GIMP"), 20)
+        check("File > Exit closes GIMP, and the backdrop follows", gone, inspect("backdrop"))
         try:
             self.gimp.wait(20)
         except subprocess.TimeoutExpired:
