@@ -79,15 +79,24 @@ std::vector<HWND> Session::WindowsSoFar(const std::string& kind) const {
 }
 
 bool Session::FindBackdrop() {
-  PumpUntil([&] { return (backdrop = FindWindowA("VELLAMY", "The GIMP")) != nullptr; }, kLong);
-  if (!backdrop) return false;
+  // The backdrop that answers: a killed one's window can outlive its process for a while
+  // under Wine, and must not be taken for this run's. A sent message is answered only once
+  // creation and placement are over and the message loop runs.
+  auto answering = [&] {
+    for (HWND w = FindWindowExA(nullptr, nullptr, "VELLAMY", "The GIMP"); w;
+         w = FindWindowExA(nullptr, w, "VELLAMY", "The GIMP")) {
+      DWORD_PTR reply = 0;
+      if (SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 500, &reply)) {
+        backdrop = w;
+        return true;
+      }
+    }
+    return false;
+  };
+  if (!PumpUntil(answering, kLong)) return false;
   DWORD pid = 0;
   GetWindowThreadProcessId(backdrop, &pid);
   backdropProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
-  // The window exists from inside its creation on; a sent message is answered only once
-  // creation and placement are over and the message loop runs.
-  DWORD_PTR reply = 0;
-  SendMessageTimeoutA(backdrop, WM_NULL, 0, 0, SMTO_NORMAL, kLong, &reply);
   return backdropProcess != nullptr;
 }
 

@@ -635,11 +635,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Register(L"gdkWindowTempShadow");
   GdkWindow* splash = ShowSplash();
   if (plugin) QueryPlugin();
-  // The next start-up step, on the splash. Seen under Wine 8: a thread that made windows before a
-  // global hook was set sees the hook only after its next message; GIMP's splash repaints here.
+  // The next start-up step, on the splash, and a turn of GIMP's main loop. Seen under Wine 8: a
+  // thread that made windows before a global hook was set sees the hook only once it has taken
+  // a message from its queue; GIMP's main loop takes many between the query and its windows.
   if (splash) {
     SetWindowTextW(splash->hwnd, L"Restoring session");
     InvalidateRect(splash->hwnd, nullptr, FALSE);
+    PostMessageW(splash->hwnd, WM_NULL, 0, 0);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   }
