@@ -57,7 +57,7 @@ TEST_F(ProgramTest, EachGimpVersionIsAdoptedMinimisedScrolledRaisedAndClosedAsTh
                 IsChildOf(dialogs[0], run.backdrop) ? "the backdrop" : "GIMP's toolbox");
     gimp.push_back(dialogs[0]);
     for (HWND w : run.WindowsSoFar("popup")) EXPECT_TRUE(IsChildOf(w, GetDesktopWindow()));
-    for (HWND w : run.WindowsSoFar("tooltip")) EXPECT_TRUE(IsChildOf(w, GetDesktopWindow()));
+    for (HWND w : run.WindowsSoFar("tip")) EXPECT_TRUE(IsChildOf(w, GetDesktopWindow()));
 
     // Minimising hides GIMP's windows; restoring brings them back.
     PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);

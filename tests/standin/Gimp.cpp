@@ -5,7 +5,8 @@
 // for it, then opens the toolbox, docks and image windows, hidden first and then shown. It
 // keeps the windows' places in a session file beside itself, saved at quit and restored at the
 // next start. Everything it does is printed on its standard output:
-//   window <role> hwnd=<handle>     role: main, dock, image, empty, dialog, popup, tooltip, splash
+//   window <role> hwnd=<handle>     role: main, dock, image, empty, dialog, popup, tip (a
+//                                   tooltip), splash, tool
 //   place <role> hwnd=... asked=x,y,w,h gtk=x,y,w,h   (client rectangles in screen coordinates)
 //
 // Arguments: --version=2.2 | 2.10 | 2.10-single   the GIMP to be (default 2.2)
@@ -663,7 +664,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
   }
   Say("popup", OpenTemp(L"gdkWindowTempShadow", {300, 300, 420, 320}));
-  Say("tooltip", OpenTemp(L"gdkWindowTemp", {60, 640, 200, 660}));
+  Say("tip", OpenTemp(L"gdkWindowTemp", {60, 640, 200, 660}));
   std::printf("ready\n");
   std::fflush(stdout);
   Report();
