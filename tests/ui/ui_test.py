@@ -182,20 +182,37 @@ def check(name, ok, detail=""):
     print("%s %s%s" % ("PASS" if ok else "FAIL", name, "" if ok else ": " + detail), flush=True)
 
 
+def marked(path, row_y):
+    """Whether the Edit menu's check column shows a mark in the row centred at row_y."""
+    out = run("convert", path, "-crop", "14x10+36+%d" % (row_y - 5), "-threshold", "50%",
+              "txt:-").stdout
+    return out.count("#000000") >= 8
+
+
+# The Edit menu's rows on this platform's menu font: "Snap Gimp Windows" and "Move Windows with
+# Background" (the menu is read from screenshots: another process's menu cannot be read).
+SNAP_ROW, MOVE_ROW = 66, 84
+
+
 def test_edit_menu_toggles(ui):
     key("alt+e")
-    ui.shot("menu-edit.png")
+    off = ui.shot("menu-edit.png")
     key("s")  # "&Snap Gimp Windows"
     check("Alt+E, S stores Snap 1", wait_for(lambda: reg_value("Snap") == 1), str(reg_value("Snap")))
-    key("alt+e", "s")
+    key("alt+e")
+    snap = ui.shot("menu-edit-snap.png")
+    key("s")
     check("Alt+E, S again stores Snap 0", wait_for(lambda: reg_value("Snap") == 0),
           str(reg_value("Snap")))
     key("alt+e", "m")  # "&Move Windows with Background"
     check("Alt+E, M stores MoveWindows 1", wait_for(lambda: reg_value("MoveWindows") == 1),
           str(reg_value("MoveWindows")))
     key("alt+e")
-    ui.shot("menu-edit-checked.png")
+    move = ui.shot("menu-edit-checked.png")
     key("Escape", "Escape")
+    marks = [(marked(p, SNAP_ROW), marked(p, MOVE_ROW)) for p in (off, snap, move)]
+    check("the Edit menu's check marks follow the stored toggles",
+          marks == [(False, False), (True, False), (False, True)], str(marks))
 
 
 def test_about_box(ui):
