@@ -21,15 +21,17 @@ void NotifyBackdrop(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void OnCreate(HWND window) {
-  if (!IsGimpProcess()) return;
-  HWND backdrop = g_hookState.backdrop;
-  if (window == backdrop) return;
+  // The styles first: every control any program creates ends here, and reading the
+  // process's path costs more.
   LONG style = GetWindowLongA(window, GWL_STYLE);
-  LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   if (!(style & WS_BORDER)) return;  // menus, tooltips and other popups stay where they are
   // GIMP's own windows are top-level; a bordered control (a list box of a native print
   // dialog) belongs in its dialog.
   if (style & WS_CHILD) return;
+  if (!IsGimpProcess()) return;
+  HWND backdrop = g_hookState.backdrop;
+  if (window == backdrop) return;
+  LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   NotifyBackdrop(UM_ADOPT, 0, reinterpret_cast<LPARAM>(window));
   SetWindowLongA(window, GWL_EXSTYLE, exStyle | WS_EX_NOPARENTNOTIFY);
   SetWindowLongA(window, GWL_STYLE, style);
