@@ -215,7 +215,10 @@ LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   if (id >= kFirstWindowCommand && lParam == 0) {
     const std::vector<HWND> windows = tracker.Snapshot();
     const size_t position = id - kFirstWindowCommand;
-    if (position < windows.size()) tracker.Raise(windows[position]);
+    if (position < windows.size()) {
+      tracker.Raise(windows[position]);
+      ScrollIntoView(window, windows[position]);  // a pick always shows the window picked
+    }
   }
   switch (id) {
     case IDM_ABOUT:

@@ -26,6 +26,8 @@ class BackdropWindow {
   // Scrolling: the bars' ranges follow the adopted windows; a scroll moves them.
   void UpdateScrollRanges(HWND window);
   void ScrollAdopted(HWND window, int dx, int dy);
+  // Scrolls every adopted window together until this one stands in the client area.
+  void ScrollIntoView(HWND window, HWND adopted);
   // Check marks of the Edit menu, the snap setting for the hook, and the Window menu.
   void RefreshMenus(HWND window);
   static void InsertSorted(HMENU menu, UINT command, const char* text);

@@ -15,9 +15,10 @@ void BackdropWindow::UpdateScrollRanges(HWND window) {
   SCROLLINFO info = {};
   info.cbSize = sizeof(info);
   info.fMask = SIF_RANGE;
-  info.nMin = 0;
+  info.nMin = ScrollMinimum(hScrollPos);
   info.nMax = ScrollMaximum(reach.right, hScrollPos, client.right);
   SetScrollInfo(window, SB_HORZ, &info, FALSE);
+  info.nMin = ScrollMinimum(vScrollPos);
   info.nMax = ScrollMaximum(reach.bottom, vScrollPos, client.bottom);
   SetScrollInfo(window, SB_VERT, &info, FALSE);
 }
@@ -46,8 +47,26 @@ void BackdropWindow::ScrollAdopted(HWND window, int dx, int dy) {
     RECT r;
     GetWindowRect(adopted, &r);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
-    SetWindowPos(adopted, nullptr, r.left + dx, r.top + dy, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    // Moving must not activate: each activation would raise a window and reorder the list.
+    SetWindowPos(adopted, nullptr, r.left + dx, r.top + dy, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
+}
+
+void BackdropWindow::ScrollIntoView(HWND window, HWND adopted) {
+  RECT client, r;
+  GetClientRect(window, &client);
+  GetWindowRect(adopted, &r);
+  MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+  const POINT move = IntoView(client, r);
+  if (!move.x && !move.y) return;
+  ScrollAdopted(window, move.x, move.y);
+  // The bars follow as if the user had scrolled by that much.
+  hScrollPos -= move.x;
+  vScrollPos -= move.y;
+  UpdateScrollRanges(window);
+  SetScrollPos(window, SB_HORZ, hScrollPos, TRUE);
+  SetScrollPos(window, SB_VERT, vScrollPos, TRUE);
 }
 
 static_assert(sizeof(SCROLLINFO) == 28, "the scroll bar record");

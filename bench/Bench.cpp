@@ -184,6 +184,8 @@ int main(int argc, char** argv) {
   const std::string otherExe = otherFolder + "vellamy_bench_child.exe";
   CopyFileA(child.c_str(), gimpExe.c_str(), FALSE);
   CopyFileA(child.c_str(), otherExe.c_str(), FALSE);
+  const std::string gdk = child.substr(0, child.find_last_of('\\') + 1) + "vellamy_bench_gdk.dll";
+  CopyFileA(gdk.c_str(), (gimpFolder + "libgdk-win32-2.0-0.dll").c_str(), FALSE);
   std::string appPath = root + "gimp\\";
   LowerAscii(&appPath[0]);
 
@@ -223,6 +225,14 @@ int main(int argc, char** argv) {
   Row("bordered window created and destroyed, GIMP process: no hook", createBare,
       createBare.median);
   Row("... with vellamyhook adopting it (ratio to no hook)", createHooked, createBare.median);
+
+  const Stats gdkMoveBare = measure(kNone, gimpExe, "gdkmove", 2000);
+  const Stats gdkMove = measure(kVellamy, gimpExe, "gdkmove", 2000);
+  const Stats directMove = measure(kVellamy, gimpExe, "directmove", 2000);
+  Row("GDK's SetWindowPos, GIMP process: no hook, on the desktop", gdkMoveBare, gdkMoveBare.median);
+  Row("... adopted: the system's SetWindowPos called directly", directMove, directMove.median);
+  Row("... adopted: through vellamyhook's GDK boundary (ratio to direct)", gdkMove,
+      directMove.median);
 
   DestroyWindow(target);
   BackdropRows(runs);

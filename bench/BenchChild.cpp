@@ -1,7 +1,9 @@
 // A measured process for the benchmark: it times one kind of operation on a window of its
 // own and prints nanoseconds per operation. It imports nothing but the system, so copies of it
 // run from any folder.
-//   vellamy_bench_child.exe unhandled|activate|create COUNT
+//   vellamy_bench_child.exe unhandled|activate|create|gdkmove|directmove COUNT
+// gdkmove and directmove move a bordered window (adopted when the hook is set) to screen
+// places: through a module of GDK's name beside the program, or by calling the system itself.
 #include <windows.h>
 
 #include "Clock.h"
@@ -42,6 +44,26 @@ int main(int argc, char** argv) {
       MSG message;
       while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     }
+  } else if (std::strcmp(argv[1], "gdkmove") == 0 || std::strcmp(argv[1], "directmove") == 0) {
+    // GDK is loaded before its first window, as in GIMP.
+    using Move = BOOL(__cdecl*)(HWND, int, int);
+    auto gdkMove = reinterpret_cast<Move>(reinterpret_cast<void*>(
+        GetProcAddress(LoadLibraryA("libgdk-win32-2.0-0.dll"), "BenchGdkMove")));
+    HWND w = CreateWindowExA(0, "BenchChild", "bench", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!gdkMove || !w) return 3;
+    const bool direct = argv[1][0] == 'd';
+    const double moves = Now();
+    for (int i = 0; i < count; ++i) {
+      if (direct) {
+        SetWindowPos(w, nullptr, 100 + (i & 1), 100, 0, 0,
+                     SWP_NOACTIVATE | SWP_NOSIZE | SWP_NOZORDER);
+      } else {
+        gdkMove(w, 100 + (i & 1), 100);
+      }
+    }
+    std::printf("%.0f\n", (Now() - moves) / count);
+    return 0;
   } else {
     return 2;
   }

@@ -28,11 +28,15 @@ void OnCreate(HWND window) {
   // GIMP's own windows are top-level; a bordered control (a list box of a native print
   // dialog) belongs in its dialog.
   if (style & WS_CHILD) return;
+  // Top-level windows of the desktop only: COM's apartment window in every GTK program is a
+  // message-only window whose default style carries a caption.
+  if (GetAncestor(window, GA_PARENT) != GetDesktopWindow()) return;
   if (!IsGimpProcess()) return;
   HWND backdrop = g_hookState.backdrop;
   if (window == backdrop) return;
   LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   NotifyBackdrop(UM_ADOPT, 0, reinterpret_cast<LPARAM>(window));
+  InterceptGdk();  // before GDK's first call on this window, which follows its creation
   SetWindowLongA(window, GWL_EXSTYLE, exStyle | WS_EX_NOPARENTNOTIFY);
   SetWindowLongA(window, GWL_STYLE, style);
   SetParent(window, backdrop);

@@ -41,4 +41,9 @@ inline void WriteShared(LONG& field, LONG value) { *static_cast<volatile LONG*>(
 // True when the calling process is not the owner and its executable lies under the app path.
 bool IsGimpProcess();
 
+// In a GTK 2 program, puts this library between GDK's module and the system's window calls
+// whose meaning depends on the window's parent, so that adopted windows stay top-level windows
+// to GDK. Once per process; the library then stays loaded for the life of the process.
+void InterceptGdk();
+
 LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);

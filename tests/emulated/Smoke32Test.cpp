@@ -60,6 +60,7 @@ TEST(Smoke32, TheThirtyTwoBitProgramsAdoptReportTheToolWindowAndCloseWithGimp) {
   }
   const std::pair<const char*, std::string> files[] = {{"gimp-2.0.exe", prefix + "bin\\"},
                                                        {"libgimp-2.0-0.dll", prefix + "bin\\"},
+                                                       {"libgdk-win32-2.0-0.dll", prefix + "bin\\"},
                                                        {"vellamy.exe", plugins},
                                                        {"vellamyhook.dll", plugins},
                                                        {"vmyowner.exe", plugins}};

@@ -157,6 +157,20 @@ TEST_F(HookTest, BorderlessWindowsBorderedControlsTheOwnersWindowsAndOutsidersAr
   EXPECT_EQ(0, Count(UM_ADOPT));
 }
 
+TEST_F(HookTest, MessageOnlyWindowsWithACaptionAndCOMsOwnWindowAreNeverAdopted) {
+  ProcessResult gimp = Run(gimpProbe, {"messageonly", "ole", "bordered"});
+  const std::string backdrop = HandleText(g_backdrop);
+  for (const char* kind : {"created messageonly", "created ole"}) {
+    SCOPED_TRACE(kind);
+    const HWND window = HandleFromText(gimp.Field(kind, "hwnd"));
+    ASSERT_NE(nullptr, window) << gimp.output;
+    EXPECT_TRUE(std::stoul(gimp.Field(kind, "style"), nullptr, 16) & WS_BORDER);
+    EXPECT_NE(backdrop, gimp.Field(kind, "parent"));
+    EXPECT_EQ(0u, NoticesFor(window).size()) << Describe(g_notices);
+  }
+  EXPECT_EQ(backdrop, gimp.Field("created bordered", "parent"));  // the same process's window
+}
+
 TEST_F(HookTest, ActivationsAreReportedAsGimpOrOtherExceptDeactivationAndMinimised) {
   // Each activation carries its own marker as the "deactivated window", so the platform's own
   // activations (Wine activates windows while they are re-parented) are told apart.

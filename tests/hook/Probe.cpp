@@ -4,6 +4,8 @@
 // other program.
 #include <windows.h>
 
+#include <ole2.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -89,7 +91,20 @@ void Step(const std::string& step) {
   for (const Kind& kind : kKinds) {
     if (verb == kind.name) return Create(kind);
   }
-  if (verb == "wait") {
+  if (verb == "messageonly" || verb == "ole") {
+    // A message-only window with a caption; "ole" has COM make its own, as GTK's start-up does.
+    HWND window = nullptr;
+    if (verb == "ole") {
+      OleInitialize(nullptr);
+      window = FindWindowExA(HWND_MESSAGE, nullptr, "OleMainThreadWndClass", nullptr);
+    } else {
+      window = CreateWindowExA(0, "VellamyProbe", "messageonly", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                               100, HWND_MESSAGE, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    g_windows.push_back(window);
+    Say("created %s hwnd=%llx parent=%llx style=%lx", verb.c_str(), Hex(window),
+        Hex(RealParent(window)), static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)));
+  } else if (verb == "wait") {
     // Tell the test this process is ready, then wait for its go.
     HANDLE go = CreateEventA(nullptr, FALSE, FALSE, arg.c_str());
     Say("waiting");

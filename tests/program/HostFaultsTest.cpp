@@ -58,7 +58,7 @@ TEST_F(ProgramTest, APerUserGimpUnderAnAccountNamedWithLibAdoptsGimpsWindowsAlon
     CreateDirectoryA(folder.c_str(), nullptr);
   }
   const std::string bin = ProgramFolder();
-  for (const char* file : {"gimp-2.0.exe", "libgimp-2.0-0.dll"}) {
+  for (const char* file : {"gimp-2.0.exe", "libgimp-2.0-0.dll", "libgdk-win32-2.0-0.dll"}) {
     ASSERT_TRUE(CopyFileA((bin + file).c_str(), (prefix + "bin\\" + file).c_str(), FALSE));
   }
   for (const char* file : {"vellamy.exe", "vellamyhook.dll"}) {

@@ -158,9 +158,9 @@ void ProgramTest::SetUpTestSuite() {
     CreateDirectoryA((g_prefix + folder).c_str(), nullptr);
   }
   const std::string bin = ProgramFolder();
-  CopyFileA((bin + "gimp-2.0.exe").c_str(), (g_prefix + "bin\\gimp-2.0.exe").c_str(), FALSE);
-  CopyFileA((bin + "libgimp-2.0-0.dll").c_str(), (g_prefix + "bin\\libgimp-2.0-0.dll").c_str(),
-            FALSE);
+  for (const char* file : {"gimp-2.0.exe", "libgimp-2.0-0.dll", "libgdk-win32-2.0-0.dll"}) {
+    CopyFileA((bin + file).c_str(), (g_prefix + "bin\\" + file).c_str(), FALSE);
+  }
   CopyFileA((bin + "vellamy.exe").c_str(), (g_pluginFolder + "vellamy.exe").c_str(), FALSE);
   CopyFileA((bin + "vellamyhook.dll").c_str(), (g_pluginFolder + "vellamyhook.dll").c_str(), FALSE);
   // As GIMP's own plug-ins do, the backdrop started by hand finds libgimp on the PATH.

@@ -49,9 +49,9 @@ TEST_F(ProgramTest, EachGimpVersionIsAdoptedMinimisedScrolledRaisedAndClosedAsTh
     for (HWND w : gimp) EXPECT_TRUE(IsChildOf(w, run.backdrop));
     const std::vector<HWND> dialogs = run.WindowsSoFar("dialog");
     ASSERT_EQ(1u, dialogs.size());
-    // Inside the backdrop. GDK makes it transient for the toolbox through GWLP_HWNDPARENT,
-    // which Windows takes as the owner of a window without WS_CHILD; Wine re-parents any window
-    // whose parent is not the desktop, so here the dialog may stand inside the toolbox.
+    // Inside the backdrop. GDK makes it transient for the toolbox through GWLP_HWNDPARENT, which
+    // the system takes as a new parent for a window whose parent is not the desktop; the hook
+    // library keeps the backdrop as its parent (checked in PlacementTest).
     EXPECT_EQ(run.backdrop, GetAncestor(dialogs[0], GA_ROOT));
     std::printf("%s: the Preferences dialog's parent is %s\n", p.version,
                 IsChildOf(dialogs[0], run.backdrop) ? "the backdrop" : "GIMP's toolbox");

@@ -1,6 +1,7 @@
 // The program's pure rules: start mode, placement conversions, scroll arithmetic, menu order.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "LaunchMode.h"
@@ -75,6 +76,22 @@ TEST(ScrollMath, LineAndPageStepsOfTenStayInTheRangeThumbPositionsDoNot) {
   // A failed range read leaves both ends at 0.
   EXPECT_EQ(0, NewScrollPosition(SB_LINERIGHT, 0, 0, 0, 0));
   EXPECT_EQ(0, NewScrollPosition(SB_LINELEFT, 0, 0, 0, 0));
+}
+
+TEST(ScrollMath, IntoViewMovesOnlyAWindowNotWhollyInsideAndShowsTheStartOfALargeOne) {
+  const RECT client = {0, 0, 800, 600};
+  auto move = [&](RECT w) {
+    const POINT p = IntoView(client, w);
+    return std::make_pair(p.x, p.y);
+  };
+  EXPECT_EQ(std::make_pair(0L, 0L), move({0, 0, 800, 600}));         // exactly inside
+  EXPECT_EQ(std::make_pair(-150L, 0L), move({700, 10, 950, 100}));   // right edge comes in
+  EXPECT_EQ(std::make_pair(0L, -460L), move({10, 900, 100, 1060}));  // bottom edge comes in
+  EXPECT_EQ(std::make_pair(30L, 5L), move({-30, -5, 100, 100}));     // left and top come in
+  EXPECT_EQ(std::make_pair(-900L, 0L), move({900, 0, 1800, 100}));   // wider: its left edge
+  EXPECT_EQ(std::make_pair(0L, 50L), move({0, -50, 100, 700}));      // taller: its top edge
+  EXPECT_EQ(0, ScrollMinimum(15));
+  EXPECT_EQ(-40, ScrollMinimum(-40));
 }
 
 TEST(ScrollMath, TheMaximumIsHowFarTheWindowsReachPastTheClientArea) {

@@ -3,18 +3,26 @@
 namespace {
 
 constexpr DWORD kToplevelStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr UINT kPlace = SWP_NOACTIVATE | SWP_NOSIZE | SWP_NOZORDER;
 
-RECT OuterFor(const RECT& client, HWND window) {
-  RECT outer = client;
+// The outer size for a client size, with the window's present styles.
+SIZE OuterSize(HWND window, LONG width, LONG height) {
+  RECT outer = {0, 0, width, height};
   AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongW(window, GWL_EXSTYLE)));
-  return outer;
+  return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+void Place(GdkWindow& window, int x, int y) {
+  window.meant = {x, y};
+  SetWindowPos(window.hwnd, nullptr, x, y, 0, 0, kPlace);
 }
 
 }  // namespace
 
 bool GdkCreate(GdkWindow& window, const wchar_t* title, HINSTANCE instance) {
-  RECT outer = window.asked;
+  RECT outer = {0, 0, window.asked.right - window.asked.left,
+                window.asked.bottom - window.asked.top};
   AdjustWindowRectEx(&outer, kToplevelStyle, FALSE, 0);
   window.hwnd = CreateWindowExW(0, L"gdkWindowToplevel", title, kToplevelStyle, CW_USEDEFAULT, 0,
                                 outer.right - outer.left, outer.bottom - outer.top, nullptr,
@@ -22,9 +30,8 @@ bool GdkCreate(GdkWindow& window, const wchar_t* title, HINSTANCE instance) {
   if (!window.hwnd) return false;
   RECT now;
   GetWindowRect(window.hwnd, &now);
-  window.initial = {now.left, now.top};
-  SetWindowPos(window.hwnd, nullptr, outer.left, outer.top, 0, 0,
-               SWP_NOACTIVATE | SWP_NOSIZE | SWP_NOZORDER);
+  window.initial = window.meant = {now.left, now.top};
+  if (window.userPos) Place(window, window.asked.left, window.asked.top);
   return true;
 }
 
@@ -43,6 +50,7 @@ void GdkSetHint(GdkWindow& window, GdkHint hint) {
       break;
     case GdkHint::Splash:  // no decorations
       style &= ~(WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+      window.splash = true;
       break;
     case GdkHint::Normal:
       break;
@@ -61,19 +69,25 @@ void GdkSetHint(GdkWindow& window, GdkHint hint) {
   rect.top += after.top - before.top;
   rect.right += after.right - before.right;
   rect.bottom += after.bottom - before.bottom;
+  window.meant = {rect.left, rect.top};
   SetWindowPos(hwnd, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
                SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOZORDER);
 }
 
 void GdkMoveResize(GdkWindow& window, int x, int y, int width, int height) {
   const HWND hwnd = window.hwnd;
-  if (GetAncestor(hwnd, GA_PARENT) != GetDesktopWindow()) {
+  window.meant = {x, y};
+  if (GetAncestor(hwnd, GA_PARENT) != GetDesktopWindow()) {  // GDK's child path
     SetWindowPos(hwnd, nullptr, x, y, width, height, SWP_NOACTIVATE | SWP_NOZORDER);
     return;
   }
-  const RECT outer = OuterFor({x, y, x + width, y + height}, hwnd);
-  SetWindowPos(hwnd, nullptr, outer.left, outer.top, outer.right - outer.left,
-               outer.bottom - outer.top, SWP_NOACTIVATE | SWP_NOZORDER);
+  const SIZE outer = OuterSize(hwnd, width, height);
+  SetWindowPos(hwnd, nullptr, x, y, outer.cx, outer.cy, SWP_NOACTIVATE | SWP_NOZORDER);
+}
+
+void GdkSetTransientFor(GdkWindow& window, HWND owner) {
+  window.transientFor = owner;
+  SetWindowLongPtrA(window.hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
 }
 
 void GdkShow(GdkWindow& window) {
@@ -82,17 +96,36 @@ void GdkShow(GdkWindow& window) {
     window.mapped = true;
     if (!window.userPos) {
       POINT at = window.initial;
-      RECT owner, self;
-      if (window.transientFor && IsWindowVisible(window.transientFor) &&
-          GetWindowRect(window.transientFor, &owner) && GetWindowRect(hwnd, &self)) {
-        at.x = (owner.left + owner.right - (self.right - self.left)) / 2;
-        at.y = (owner.top + owner.bottom - (self.bottom - self.top)) / 2;
+      RECT self;
+      GetClientRect(hwnd, &self);
+      const SIZE outer = OuterSize(hwnd, self.right, self.bottom);
+      RECT center = {};
+      bool centred = false;
+      if (window.splash) {
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof(monitor);
+        GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
+        center = monitor.rcMonitor;
+        centred = true;
+      } else if (window.transientFor && IsWindowVisible(window.transientFor)) {
+        // The owner's client area as GDK knows it, grown by the owner's frame.
+        GetClientRect(window.transientFor, &center);
+        MapWindowPoints(window.transientFor, nullptr, reinterpret_cast<POINT*>(&center), 2);
+        AdjustWindowRectEx(
+            &center, static_cast<DWORD>(GetWindowLongW(window.transientFor, GWL_STYLE)), FALSE,
+            static_cast<DWORD>(GetWindowLongW(window.transientFor, GWL_EXSTYLE)));
+        centred = true;
       }
-      SetWindowPos(hwnd, nullptr, at.x, at.y, 0, 0, SWP_NOACTIVATE | SWP_NOSIZE | SWP_NOZORDER);
+      if (centred) {
+        at.x = center.left + (center.right - center.left - outer.cx) / 2;
+        at.y = center.top + (center.bottom - center.top - outer.cy) / 2;
+      }
+      Place(window, at.x, at.y);
     }
-    // Never off the screen: clamped into the nearest monitor's work area.
+    // Never off the screen: moved into the nearest monitor's work area, only when it sticks out.
     RECT rect;
     GetWindowRect(hwnd, &rect);
+    const POINT was = {rect.left, rect.top};
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof(monitor);
     GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
@@ -101,12 +134,15 @@ void GdkShow(GdkWindow& window) {
     if (rect.bottom > work.bottom) OffsetRect(&rect, 0, work.bottom - rect.bottom);
     if (rect.left < work.left) OffsetRect(&rect, work.left - rect.left, 0);
     if (rect.top < work.top) OffsetRect(&rect, 0, work.top - rect.top);
-    SetWindowPos(hwnd, nullptr, rect.left, rect.top, 0, 0,
-                 SWP_NOACTIVATE | SWP_NOSIZE | SWP_NOZORDER);
+    if (rect.left != was.x || rect.top != was.y) Place(window, rect.left, rect.top);
   }
-  ShowWindow(
-      hwnd, window.role == "dialog" || window.role == "splash" ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE);
+  ShowWindow(hwnd, window.focusOnMap ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE);
   GdkLearn(window);
+}
+
+void GdkHide(GdkWindow& window) {
+  window.mapped = false;
+  ShowWindow(window.hwnd, SW_HIDE);
 }
 
 void GdkLearn(GdkWindow& window) {

@@ -7,7 +7,9 @@
 // next start. Everything it does is printed on its standard output:
 //   window <role> hwnd=<handle>     role: main, dock, image, empty, dialog, popup, tip (a
 //                                   tooltip), splash, tool
-//   place <role> hwnd=... asked=x,y,w,h gtk=x,y,w,h   (client rectangles in screen coordinates)
+//   place <role> hwnd=... asked=x,y,w,h got=x,y,w,h   x,y: the frame's corner on the screen,
+//                                   w,h: the client size; asked is where GDK put the frame
+//                                   and the size GTK asked for, got what the window has
 //
 // Arguments: --version=2.2 | 2.10 | 2.10-single   the GIMP to be (default 2.2)
 //            --images=N     images opened at start (default 2)
@@ -113,30 +115,42 @@ void LoadSession() {
   while (in >> key >> r.left >> r.top >> r.right >> r.bottom) g_session[key] = r;
 }
 
-// GIMP's sessionrc: the places of the toolbox, the docks and the single window, as GTK knows
-// them (screen coordinates).
+// The frame's corner on the screen and the client size, as GTK reads them
+// (gtk_window_get_position and gtk_window_get_size).
+RECT PlaceOf(HWND hwnd) {
+  RECT frame, client;
+  GetWindowRect(hwnd, &frame);
+  GetClientRect(hwnd, &client);
+  return {frame.left, frame.top, frame.left + client.right, frame.top + client.bottom};
+}
+
+// GIMP's sessionrc: the places and sizes of the toolbox, the docks and the single window.
 void SaveSession() {
   std::ofstream out(g_sessionFile, std::ios::trunc);
   for (auto& w : g_windows) {
     if (w->role != "toolbox" && w->role != "dock" && w->role != "single") continue;
-    const RECT& r = w->learnt;
+    const RECT r = PlaceOf(w->hwnd);
     out << Key(*w) << ' ' << r.left << ' ' << r.top << ' ' << r.right << ' ' << r.bottom << '\n';
   }
+}
+
+std::string PlaceLine(const GdkWindow& w) {
+  const RECT g = PlaceOf(w.hwnd);
+  const RECT& a = w.asked;
+  char line[256];
+  std::snprintf(line, sizeof(line),
+                "place %s hwnd=%llx asked=%ld,%ld,%ld,%ld got=%ld,%ld,%ld,%ld\n", Key(w).c_str(),
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w.hwnd)), w.meant.x,
+                w.meant.y, a.right - a.left, a.bottom - a.top, g.left, g.top, g.right - g.left,
+                g.bottom - g.top);
+  return line;
 }
 
 void Report() {
   std::string lines;
   for (auto& w : g_windows) {
-    if (!IsWindow(w->hwnd) || w->role == "splash") continue;
-    GdkLearn(*w);
-    const RECT &a = w->asked, &g = w->learnt;
-    char line[256];
-    std::snprintf(line, sizeof(line),
-                  "place %s hwnd=%llx asked=%ld,%ld,%ld,%ld gtk=%ld,%ld,%ld,%ld\n", Key(*w).c_str(),
-                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w->hwnd)), a.left,
-                  a.top, a.right - a.left, a.bottom - a.top, g.left, g.top, g.right - g.left,
-                  g.bottom - g.top);
-    lines += line;
+    if (!IsWindow(w->hwnd) || w->role == "splash" || w->role == "gone") continue;
+    lines += PlaceLine(*w);
   }
   std::fputs(lines.c_str(), stdout);
   std::fflush(stdout);
@@ -152,6 +166,7 @@ GdkWindow* Open(const std::string& role, const std::wstring& title, RECT asked, 
   window->role = role;
   window->asked = asked;
   window->userPos = userPos;
+  window->focusOnMap = role == "dialog" || role == "splash";
   if (!GdkCreate(*window, title.c_str(), g_instance)) return nullptr;
   SetWindowLongPtrW(window->hwnd, GWLP_USERDATA, 1);  // GDK knows the handle only from here on
   g_windows.push_back(std::move(window));
@@ -276,14 +291,11 @@ void ShowPreferences() {
     }
     g_prefs = Open("dialog", L"Preferences", {300, 200, 900, 650}, false, GdkHint::Dialog);
     if (!g_prefs) return;
-    if (toolbox) {  // transient for the toolbox
-      g_prefs->transientFor = toolbox->hwnd;
-      SetWindowLongPtrW(g_prefs->hwnd, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(toolbox->hwnd));
-    }
+    if (toolbox) GdkSetTransientFor(*g_prefs, toolbox->hwnd);
     Say("dialog", g_prefs->hwnd);
   }
   GdkShow(*g_prefs);
-  std::printf("preferences shown\n");
+  std::printf("preferences shown\n%s", PlaceLine(*g_prefs).c_str());
   std::fflush(stdout);
 }
 
@@ -291,7 +303,11 @@ void ToggleDocks() {
   g_docksHidden = !g_docksHidden;
   for (auto& w : g_windows) {
     if ((w->role == "toolbox" || w->role == "dock") && IsWindow(w->hwnd)) {
-      ShowWindow(w->hwnd, g_docksHidden ? SW_HIDE : SW_SHOWNOACTIVATE);
+      if (g_docksHidden) {
+        GdkHide(*w);
+      } else {
+        GdkShow(*w);
+      }
     }
   }
   std::printf(g_docksHidden ? "docks hidden\n" : "docks shown\n");
@@ -338,7 +354,7 @@ void OnClose(GdkWindow& w) {
   if (w.role == "quit") {
     AnswerQuit(false);
   } else if (w.role == "dialog") {
-    ShowWindow(w.hwnd, SW_HIDE);  // kept for the next time
+    GdkHide(w);  // kept for the next time
     std::printf("preferences hidden\n");
     std::fflush(stdout);
   } else if (w.role == "single" || w.role == "empty" ||
@@ -387,6 +403,8 @@ bool OnCommand(UINT message) {
       return true;
     case kReport:
       Report();
+      std::printf("reported\n");
+      std::fflush(stdout);
       return true;
     case kDiscardChanges:
       AnswerQuit(true);
@@ -497,12 +515,13 @@ GdkWindow* ShowSplash() {
   const int width = 400, height = 260;
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  GdkWindow* splash = Open("splash", L"Querying new plug-ins", {x, y, x + width, y + height}, true,
+  GdkWindow* splash = Open("splash", L"Querying new plug-ins", {x, y, x + width, y + height}, false,
                            GdkHint::Splash);
   if (!splash) return nullptr;
-  GdkShow(*splash);
+  GdkShow(*splash);  // centred on the monitor by GDK
   UpdateWindow(splash->hwnd);
   Say("splash", splash->hwnd);
+  std::printf("%s", PlaceLine(*splash).c_str());
   return splash;
 }
 

@@ -133,7 +133,7 @@ class Ui:
         plugins = os.path.join(prefix, "lib", "gimp", "2.0", "plug-ins")
         os.makedirs(os.path.join(prefix, "bin"))
         os.makedirs(plugins)
-        for name in ("gimp-2.0.exe", "libgimp-2.0-0.dll"):
+        for name in ("gimp-2.0.exe", "libgimp-2.0-0.dll", "libgdk-win32-2.0-0.dll"):
             shutil.copy(os.path.join(BIN, name), os.path.join(prefix, "bin"))
         for name in ("vellamy.exe", "vellamyhook.dll"):
             shutil.copy(os.path.join(BIN, name), plugins)

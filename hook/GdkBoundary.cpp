@@ -1,0 +1,166 @@
+// Between GTK 2's Windows backend (GDK) and the system, in GIMP's processes only.
+//
+// GDK works in screen coordinates, and treats a window whose parent is not the desktop as a
+// child widget: it then passes its screen coordinates as the parent's client coordinates and
+// the client size as the outer size. To GDK an adopted window must stay a top-level window of
+// the desktop, so the calls of GDK's own module whose meaning depends on the parent are
+// answered here as they would be for a top-level window. Nothing else passes through this
+// boundary: the user's drags, the system's moves and the backdrop's calls keep their meaning.
+#include "HookState.h"
+
+#include <cstring>
+
+namespace {
+
+// The same file name in every GTK 2 release that GIMP 2.x ships with.
+constexpr char kGdkModule[] = "libgdk-win32-2.0-0.dll";
+
+LONG g_intercepted = 0;  // this process's own: the import table is rewritten once
+
+// The backdrop, when it holds this window as a top-level window: no WS_CHILD, and the backdrop
+// as its parent. Released windows and windows never adopted are not held.
+HWND Holder(HWND window) {
+  HWND backdrop = *static_cast<HWND volatile*>(&g_hookState.backdrop);
+  if (!backdrop || !window) return nullptr;
+  if (GetWindowLongA(window, GWL_STYLE) & WS_CHILD) return nullptr;
+  return GetAncestor(window, GA_PARENT) == backdrop ? backdrop : nullptr;
+}
+
+HWND WINAPI GdkGetAncestor(HWND window, UINT flags) {
+  if (flags == GA_PARENT && Holder(window)) return GetDesktopWindow();
+  if (flags == GA_ROOT) {
+    // The adopted window that holds this one (or this one itself) is the root GDK knows.
+    HWND root = GetAncestor(window, GA_ROOT);
+    HWND backdrop = *static_cast<HWND volatile*>(&g_hookState.backdrop);
+    if (root != backdrop || !backdrop) return root;
+    for (HWND w = window; w; w = GetAncestor(w, GA_PARENT)) {
+      if (GetAncestor(w, GA_PARENT) == backdrop) return w;
+    }
+  }
+  return GetAncestor(window, flags);
+}
+
+// Screen coordinates to the holder's client coordinates, as the system reads them for a child.
+void ToHolder(HWND holder, int& x, int& y) {
+  POINT at = {x, y};
+  ScreenToClient(holder, &at);
+  x = at.x;
+  y = at.y;
+}
+
+BOOL WINAPI GdkSetWindowPos(HWND window, HWND after, int x, int y, int cx, int cy, UINT flags) {
+  if (!(flags & SWP_NOMOVE)) {
+    if (HWND holder = Holder(window)) ToHolder(holder, x, y);
+  }
+  return SetWindowPos(window, after, x, y, cx, cy, flags);
+}
+
+BOOL WINAPI GdkMoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) {
+  if (HWND holder = Holder(window)) ToHolder(holder, x, y);
+  return MoveWindow(window, x, y, width, height, repaint);
+}
+
+// GDK makes a dialog transient for its owner through GWLP_HWNDPARENT. The system takes that as
+// the owner only for a window whose parent is the desktop; for any other it changes the parent,
+// which would put the dialog inside its owner, clipped to it. A held window keeps the backdrop.
+bool KeepsHolder(HWND window, int index) {
+  if (index != GWLP_HWNDPARENT || !Holder(window)) return false;
+  SetLastError(0);
+  return true;
+}
+
+#if defined(_WIN64)
+LONG_PTR WINAPI GdkSetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
+  if (KeepsHolder(window, index)) return 0;
+  return SetWindowLongPtrA(window, index, value);
+}
+LONG_PTR WINAPI GdkSetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
+  if (KeepsHolder(window, index)) return 0;
+  return SetWindowLongPtrW(window, index, value);
+}
+#else
+LONG WINAPI GdkSetWindowLongA(HWND window, int index, LONG value) {
+  if (KeepsHolder(window, index)) return 0;
+  return SetWindowLongA(window, index, value);
+}
+LONG WINAPI GdkSetWindowLongW(HWND window, int index, LONG value) {
+  if (KeepsHolder(window, index)) return 0;
+  return SetWindowLongW(window, index, value);
+}
+#endif
+
+struct Replacement {
+  const char* name;
+  void* function;
+};
+
+const Replacement kReplacements[] = {
+    {"GetAncestor", reinterpret_cast<void*>(&GdkGetAncestor)},
+    {"SetWindowPos", reinterpret_cast<void*>(&GdkSetWindowPos)},
+    {"MoveWindow", reinterpret_cast<void*>(&GdkMoveWindow)},
+#if defined(_WIN64)
+    {"SetWindowLongPtrA", reinterpret_cast<void*>(&GdkSetWindowLongPtrA)},
+    {"SetWindowLongPtrW", reinterpret_cast<void*>(&GdkSetWindowLongPtrW)},
+#else
+    {"SetWindowLongA", reinterpret_cast<void*>(&GdkSetWindowLongA)},
+    {"SetWindowLongW", reinterpret_cast<void*>(&GdkSetWindowLongW)},
+#endif
+};
+
+void* ReplacementFor(const char* name) {
+  for (const Replacement& r : kReplacements) {
+    if (std::strcmp(r.name, name) == 0) return r.function;
+  }
+  return nullptr;
+}
+
+void WriteSlot(void** slot, void* value) {
+  DWORD old = 0;
+  if (!VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old)) return;
+  *static_cast<void* volatile*>(slot) = value;  // one aligned word: a concurrent call sees either
+  VirtualProtect(slot, sizeof(void*), old, &old);
+}
+
+// Rewrites the module's import entries for user32's calls named above; returns how many.
+int RewriteImports(HMODULE module) {
+  auto* base = reinterpret_cast<BYTE*>(module);
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE) return 0;
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (!dir.VirtualAddress) return 0;
+  int rewritten = 0;
+  for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+       desc->Name; ++desc) {
+    if (_stricmp(reinterpret_cast<char*>(base + desc->Name), "user32.dll") != 0) continue;
+    if (!desc->OriginalFirstThunk) continue;  // no names left to read
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->OriginalFirstThunk);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
+    for (; names->u1.AddressOfData; ++names, ++slots) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      void* replacement = ReplacementFor(reinterpret_cast<char*>(byName->Name));
+      if (!replacement) continue;
+      WriteSlot(reinterpret_cast<void**>(&slots->u1.Function), replacement);
+      ++rewritten;
+    }
+  }
+  return rewritten;
+}
+
+}  // namespace
+
+void InterceptGdk() {
+  if (*static_cast<volatile LONG*>(&g_intercepted)) return;
+  HMODULE gdk = GetModuleHandleA(kGdkModule);
+  if (!gdk) return;  // not a GTK 2 program, or GDK not loaded yet: tried again at the next window
+  // GDK calls into this library for the rest of the process's life, long after the hook is
+  // removed or its backdrop gone: the library must never be unloaded from this process.
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCSTR>(&InterceptGdk), &self)) {
+    return;
+  }
+  if (InterlockedExchange(&g_intercepted, 1)) return;
+  RewriteImports(gdk);
+}
