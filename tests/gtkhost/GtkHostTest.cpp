@@ -49,36 +49,6 @@ class GtkHostTest : public ProgramTest {
   }
 };
 
-struct Place {
-  HWND hwnd = nullptr;
-  int asked[4] = {}, got[4] = {};
-};
-
-// The place lines printed after the last occurrence of the given text (all of them for "").
-std::map<std::string, Place> PlacesAfter(const std::string& output, const std::string& from) {
-  std::map<std::string, Place> places;
-  std::istringstream lines(from.empty() ? output : output.substr(output.rfind(from)));
-  std::string line;
-  while (std::getline(lines, line)) {
-    char key[64] = {};
-    unsigned long long hwnd = 0;
-    Place p;
-    if (std::sscanf(line.c_str(), "place %63s hwnd=%llx asked=%d,%d,%d,%d got=%d,%d,%d,%d", key,
-                    &hwnd, &p.asked[0], &p.asked[1], &p.asked[2], &p.asked[3], &p.got[0], &p.got[1],
-                    &p.got[2], &p.got[3]) == 10) {
-      p.hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd));
-      places[key] = p;
-    }
-  }
-  return places;
-}
-
-std::string Text(const int* r) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%d,%d %dx%d", r[0], r[1], r[2], r[3]);
-  return text;
-}
-
 std::vector<HWND> Children(HWND parent) {
   std::vector<HWND> all;
   for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) all.push_back(w);

@@ -9,39 +9,6 @@
 
 namespace {
 
-// One "place" line of the stand-in GIMP: the frame's corner on the screen and the client size,
-// as GDK meant them (asked) and as the window has them (got).
-struct Place {
-  HWND hwnd = nullptr;
-  int asked[4] = {}, got[4] = {};
-};
-
-// The last place line of each window key that the stand-in printed after the given text.
-std::map<std::string, Place> PlacesAfter(const std::string& output, const std::string& from) {
-  std::map<std::string, Place> places;
-  std::istringstream lines(output.substr(output.rfind(from)));
-  std::string line;
-  while (std::getline(lines, line)) {
-    char key[64] = {};
-    unsigned long long hwnd = 0;
-    Place p;
-    if (std::sscanf(line.c_str(), "place %63s hwnd=%llx asked=%d,%d,%d,%d got=%d,%d,%d,%d", key,
-                    &hwnd, &p.asked[0], &p.asked[1], &p.asked[2], &p.asked[3], &p.got[0], &p.got[1],
-                    &p.got[2], &p.got[3]) != 10) {
-      continue;
-    }
-    p.hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd));
-    places[key] = p;
-  }
-  return places;
-}
-
-std::string Text(const int (&r)[4]) {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%d,%d %dx%d", r[0], r[1], r[2], r[3]);
-  return text;
-}
-
 void ExpectLandedAsAsked(const std::map<std::string, Place>& places) {
   for (const auto& [key, p] : places) {
     EXPECT_EQ(Text(p.asked), Text(p.got)) << key;

@@ -1,6 +1,7 @@
 // The shared set-up of the end-to-end tests: helpers, the session of one run, the fixture.
 #include "ProgramFixture.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -200,4 +201,29 @@ void ProgramTest::StartBackdrop(Session& run, const std::vector<std::string>& ar
   run.vellamy = std::make_unique<TestProcess>(g_pluginFolder + "vellamy.exe", args);
   ASSERT_TRUE(run.vellamy->Started());
   ASSERT_TRUE(run.FindBackdrop());
+}
+
+std::map<std::string, Place> PlacesAfter(const std::string& output, const std::string& from) {
+  std::map<std::string, Place> places;
+  std::istringstream lines(from.empty() ? output : output.substr(output.rfind(from)));
+  std::string line;
+  while (std::getline(lines, line)) {
+    char key[64] = {};
+    unsigned long long hwnd = 0;
+    Place p;
+    if (std::sscanf(line.c_str(), "place %63s hwnd=%llx asked=%d,%d,%d,%d got=%d,%d,%d,%d", key,
+                    &hwnd, &p.asked[0], &p.asked[1], &p.asked[2], &p.asked[3], &p.got[0], &p.got[1],
+                    &p.got[2], &p.got[3]) != 10) {
+      continue;
+    }
+    p.hwnd = reinterpret_cast<HWND>(static_cast<UINT_PTR>(hwnd));
+    places[key] = p;
+  }
+  return places;
+}
+
+std::string Text(const int (&r)[4]) {
+  char text[64];
+  std::snprintf(text, sizeof(text), "%d,%d %dx%d", r[0], r[1], r[2], r[3]);
+  return text;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,18 @@ bool IsChildOf(HWND window, HWND parent);
 RECT ClientRectIn(HWND window, HWND parent);
 // The last "what ms=N" that the stand-in GIMP printed, or -1.
 long long LastTime(const TestProcess& gimp, const std::string& what);
+
+// One "place" line of a GIMP-like program: the frame's corner on the screen and the client
+// size, as it asked for them (asked) and as the window has them (got).
+struct Place {
+  HWND hwnd = nullptr;
+  int asked[4] = {}, got[4] = {};
+};
+// The last place line of each window key printed after the last occurrence of from (after
+// the start of output when from is empty).
+std::map<std::string, Place> PlacesAfter(const std::string& output, const std::string& from);
+// "x,y wxh", for messages that show both rectangles.
+std::string Text(const int (&r)[4]);
 
 // One run of the stand-in GIMP with its plug-in, or of the backdrop alone.
 struct Session {
