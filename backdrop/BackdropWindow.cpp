@@ -60,6 +60,9 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_CLOSE:
       OnClose(window);
       return 0;
+    case WM_TIMER:
+      if (wParam == kCloseTimer && closing.active) StepClose(window);
+      return 0;
     case WM_ERASEBKGND:
       OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
       return 1;
@@ -101,6 +104,7 @@ LRESULT BackdropWindow::OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
 
 void BackdropWindow::OnDestroy(HWND window) {
   KillTimer(window, kPruneTimer);
+  KillTimer(window, kCloseTimer);
   SavePlacement(window);
   ReleaseAdopted(window);
   tracker.UninstallHook();
@@ -187,17 +191,6 @@ void BackdropWindow::OnPaint(HWND window) {
   PAINTSTRUCT paint;
   BeginPaint(window, &paint);  // the background comes from WM_ERASEBKGND
   EndPaint(window, &paint);
-}
-
-void BackdropWindow::OnClose(HWND window) {
-  const std::string title = settings.Get(kGimpName);
-  HWND gimp = FindWindowExA(window, nullptr, kGimpMainClass, title.c_str());
-  if (gimp) {
-    PostMessageA(gimp, WM_CLOSE, 0, 0);  // auto-close follows once GIMP's windows are gone
-    return;
-  }
-  tracker.UninstallHook();
-  DestroyWindow(window);
 }
 
 void BackdropWindow::OnEraseBackground(HWND window, HDC dc) {

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "CloseRule.h"
 #include "SettingsKey.h"
 #include "WindowTracker.h"
 
@@ -45,6 +46,8 @@ class BackdropWindow {
   // The adopted windows that minimising hid; restoring shows these alone, so a window that GIMP
   // itself had hidden stays hidden.
   std::vector<HWND> hiddenByMinimise;
+  // The close under way, while GIMP closes its windows one by one and asks the user.
+  ClosePass closing;
 
  private:
   LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam);
@@ -53,6 +56,10 @@ class BackdropWindow {
   void OnSize(HWND window, WPARAM wParam);
   void OnPaint(HWND window);
   void OnClose(HWND window);
+  void StepClose(HWND window);
+  void EndClose(HWND window);
+  // The adopted top-level windows of GIMP's main process; *minor gets its version.
+  std::vector<GimpWindowFacts> GimpWindows(HWND window, int* minor) const;
   void OnEraseBackground(HWND window, HDC dc);
   LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
   void OnScroll(HWND window, int bar, WPARAM wParam);
@@ -65,6 +72,9 @@ class BackdropWindow {
 
 // The one application object of the process, built before WinMain runs.
 extern BackdropWindow g_backdrop;
+
+// Steps a close while GIMP works through it.
+constexpr UINT_PTR kCloseTimer = 2;
 
 // Marks a window rectangle that was never placed.
 constexpr LONG kUnplaced = -32767;

@@ -3,6 +3,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "AppPath.h"
 #include "vellamyhook.h"
@@ -117,11 +118,18 @@ std::vector<HWND> WindowTracker::Distinct() const {
 void WindowTracker::Adopt(HWND window) {
   Locked hold(lock);
   windows.push_front(window);
+  adoptedAt.emplace(window, ++adoptions);  // a second notice keeps the first place
 }
 
 void WindowTracker::Remove(HWND window) {
   Locked hold(lock);
   windows.remove(window);
+  adoptedAt.erase(window);
+}
+
+unsigned long WindowTracker::AdoptionOrder(HWND window) const {
+  const auto found = adoptedAt.find(window);
+  return found == adoptedAt.end() ? 0 : found->second;
 }
 
 void WindowTracker::Raise(HWND window) {
@@ -133,6 +141,10 @@ void WindowTracker::Raise(HWND window) {
 
 bool WindowTracker::PruneDead() {
   windows.remove_if([](HWND window) { return !IsWindow(window); });
+  // A handle the system gives again to a new window must not keep the old one's place.
+  for (auto it = adoptedAt.begin(); it != adoptedAt.end();) {
+    it = IsWindow(it->first) ? std::next(it) : adoptedAt.erase(it);
+  }
   return windows.empty();
 }
 

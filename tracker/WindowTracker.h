@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ class WindowTracker {
   // The same, each window once (its front-most entry): for the walks that move, hide, show or
   // release windows, since a notice handled twice lists its window twice.
   std::vector<HWND> Distinct() const;
+  // When a listed window was first adopted, counting from 1 (0 for one not listed): GDK makes
+  // GIMP's windows in a known order, and the close rule relies on it.
+  unsigned long AdoptionOrder(HWND window) const;
   HWND Backdrop() const { return backdrop; }
   // The thread that holds the hook, 0 while none does.
   DWORD HookThreadId() const { return hookThreadId; }
@@ -65,6 +69,8 @@ class WindowTracker {
   void Dispatch(UINT msg, LPARAM lParam, BOOL* handled);
 
   std::list<HWND> windows;
+  std::map<HWND, unsigned long> adoptedAt;
+  unsigned long adoptions = 0;
   HWND backdrop = nullptr;
   CRITICAL_SECTION lock;
   std::deque<Pending> pending;

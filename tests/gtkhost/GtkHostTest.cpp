@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr UINT kGtkPreferences = WM_APP + 7, kGtkReport = WM_APP + 8, kGtkToggleDocks = WM_APP + 10;
+constexpr UINT kGtkPreferences = WM_APP + 7, kGtkReport = WM_APP + 8, kGtkDiscard = WM_APP + 9,
+               kGtkToggleDocks = WM_APP + 10;
 
 class GtkHostTest : public ProgramTest {
  protected:
@@ -29,8 +30,11 @@ class GtkHostTest : public ProgramTest {
       }
     } while (FindNextFileA(find, &found));
     FindClose(find);
-    ASSERT_TRUE(CopyFileA((ProgramFolder() + "gimplike.exe").c_str(),
-                          (g_prefix + "bin\\gimplike.exe").c_str(), FALSE));
+    // Under its own name it is a GTK program of GIMP's folder; under GIMP 2.10's it is GIMP.
+    for (const char* name : {"gimplike.exe", "gimp-2.10.exe"}) {
+      ASSERT_TRUE(CopyFileA((ProgramFolder() + "gimplike.exe").c_str(),
+                            (g_prefix + "bin\\" + name).c_str(), FALSE));
+    }
   }
   void SetUp() override {
     ProgramTest::SetUp();
@@ -38,11 +42,11 @@ class GtkHostTest : public ProgramTest {
   }
 
   // The backdrop from the plug-in folder, then the GTK program from GIMP's bin folder.
-  static void Start(Session& run, const char* program = "gimplike.exe") {
+  static void Start(Session& run, const char* program = "gimplike.exe",
+                    const std::vector<std::string>& args = {}) {
     ASSERT_NO_FATAL_FAILURE(StartBackdrop(run));
-    run.gimp =
-        std::make_unique<TestProcess>(g_prefix + "bin\\" + program, std::vector<std::string>{});
-    if (std::string(program) == "gimplike.exe") {
+    run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\" + program, args);
+    if (std::string(program) != "testgtk.exe") {
       ASSERT_TRUE(run.gimp->WaitForLine("reported", 60000)) << run.gimp->OutputSoFar();
       run.main = HandleFromText(run.gimp->SoFar().Field("window main", "hwnd"));
     }
@@ -207,6 +211,24 @@ TEST_F(GtkHostTest, MinimiseRestoreWindowMenuAndReleaseLeaveGtkRunningAndAnsweri
   }
   PostMessageA(run.main, WM_CLOSE, 0, 0);
   EXPECT_EQ(0u, run.gimp->Wait().exitCode);
+}
+
+// GIMP 2.10's close on the real toolkit, with "GimpName" as a new user leaves it: three images,
+// the first unsaved. The clean ones close, GTK asks about the other, Discard Changes leaves the
+// empty image window, whose close quits: no window given back, no dock lost.
+TEST_F(GtkHostTest, ClosingTheBackdropWithImagesOpenQuitsGimp210) {
+  WriteString("GimpName", "The GIMP");
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run, "gimp-2.10.exe", {"--images=3", "--dirty"}));
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(run.gimp->WaitForLine("window close", 15000)) << run.gimp->OutputSoFar();
+  const HWND question = HandleFromText(run.gimp->SoFar().Field("window close", "hwnd"));
+  EXPECT_TRUE(PumpUntil([&] { return IsChildOf(question, run.backdrop); }, 5000));
+  PostMessageA(question, kGtkDiscard, 0, 0);
+  const ProcessResult out = run.gimp->Wait();
+  EXPECT_EQ(0u, out.exitCode);
+  EXPECT_NE(std::string::npos, out.output.find("quitting released=0 docks-closed=0")) << out.output;
+  EXPECT_EQ(0u, run.BackdropExit());
 }
 
 // GTK's own test program, unmodified. Its main window is a list of buttons, each opening a

@@ -5,25 +5,35 @@
  *     at quit (gtk_window_get_position and gtk_window_get_size);
  *   - an empty image window at GTK's default position, whose closing quits; Tab in it hides
  *     and shows the toolbox and docks;
+ *   - GIMP 2.10's close rules for images (--images=N): the first image takes over the empty
+ *     window, closing a clean image closes it (the last one turns back into the empty window),
+ *     closing an unsaved one (--dirty: the first) asks "Close ...?" with Cancel and Discard
+ *     Changes; closing the toolbox or a dock loses only that dock;
  *   - a Preferences dialog, transient for the toolbox, hidden on close and shown again;
  *   - a real menu bar and a tooltip.
  * It prints what it does on its standard output, as the stand-in GIMP does:
- *   window <role> hwnd=<handle>
+ *   window <role> hwnd=<handle>     (role close: the question)
+ *   quitting released=N docks-closed=M   (its windows standing on the desktop at quit, and
+ *                                   the docks closes had lost)
  *   place <key> hwnd=... asked=x,y,w,h got=x,y,w,h   (frame corner on the screen, client size:
  *                                   what the program asked GTK for, what GTK then reports)
  * Messages posted to any of its windows: WM_APP+7 shows Preferences, WM_APP+8 prints the
- * places ("reported" after them), WM_APP+10 toggles the docks as Tab does.
- *   gimplike.exe [--session=FILE]   (default: sessionrc beside the program) */
+ * places ("reported" after them), WM_APP+10 toggles the docks as Tab does, WM_APP+9 posted
+ * to the question answers Discard Changes.
+ *   gimplike.exe [--session=FILE] [--images=N] [--dirty]   (session: sessionrc beside it) */
 #include <gdk/gdkkeysyms.h>
 #include <gdk/gdkwin32.h>
 #include <gtk/gtk.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
 #define CMD_PREFERENCES (WM_APP + 7)
 #define CMD_REPORT (WM_APP + 8)
 #define CMD_TOGGLE_DOCKS (WM_APP + 10)
+#define CMD_DISCARD (WM_APP + 9)
+#define MAX_IMAGES 8
 
 typedef struct {
   const char* key;
@@ -41,6 +51,11 @@ enum { kToolbox, kDock1, kDock2, kImage, kManaged };
 
 static GtkWidget* prefs;
 static gboolean docks_hidden;
+static GtkWidget* images[MAX_IMAGES]; /* image windows, image 1 in the empty window */
+static int image_count;
+static GtkWidget* unsaved;  /* the image window with unsaved changes */
+static GtkWidget* question; /* "Close ...?" about `unsaved` */
+static int docks_closed;
 static char session_file[MAX_PATH];
 
 static HWND hwnd_of(GtkWidget* window) {
@@ -102,7 +117,18 @@ static void save_session(void) {
 }
 
 static void quit(void) {
-  printf("quitting\n");
+  int i, released = 0;
+  for (i = 0; i < kManaged; ++i) {
+    if (managed[i].window &&
+        GetAncestor(hwnd_of(managed[i].window), GA_PARENT) == GetDesktopWindow())
+      ++released;
+  }
+  for (i = 0; i < image_count; ++i) {
+    if (images[i] && images[i] != managed[kImage].window &&
+        GetAncestor(hwnd_of(images[i]), GA_PARENT) == GetDesktopWindow())
+      ++released;
+  }
+  printf("quitting released=%d docks-closed=%d\n", released, docks_closed);
   fflush(stdout);
   save_session();
   gtk_main_quit();
@@ -152,6 +178,10 @@ static GdkFilterReturn commands(GdkXEvent* xevent, GdkEvent* event, gpointer dat
     case CMD_TOGGLE_DOCKS:
       toggle_docks();
       return GDK_FILTER_REMOVE;
+    case CMD_DISCARD:
+      if (question && msg->hwnd == hwnd_of(question))
+        gtk_dialog_response(GTK_DIALOG(question), GTK_RESPONSE_REJECT);
+      return GDK_FILTER_REMOVE;
     default:
       return GDK_FILTER_CONTINUE;
   }
@@ -165,12 +195,76 @@ static gboolean image_key(GtkWidget* widget, GdkEventKey* key, gpointer data) {
   return TRUE;
 }
 
+static int open_images(void) {
+  int i, n = 0;
+  for (i = 0; i < image_count; ++i) n += images[i] != NULL;
+  return n;
+}
+
+/* A clean image closes with its window; the last one leaves its window as the empty one. */
+static void close_image(GtkWidget* window) {
+  int i;
+  if (window == unsaved) unsaved = NULL;
+  for (i = 0; i < image_count; ++i) {
+    if (images[i] == window) images[i] = NULL;
+  }
+  if (open_images() == 0) {
+    gtk_window_set_title(GTK_WINDOW(window), "GNU Image Manipulation Program");
+    managed[kImage].window = window;
+    say("empty", window);
+  } else {
+    if (managed[kImage].window == window) managed[kImage].window = NULL;
+    gtk_widget_destroy(window);
+  }
+}
+
+static void answered(GtkDialog* dialog, gint response, gpointer data) {
+  (void)data;
+  gtk_widget_destroy(GTK_WIDGET(dialog)); /* GIMP destroys it first, then closes the image */
+  question = NULL;
+  if (response == GTK_RESPONSE_REJECT && unsaved) {
+    close_image(unsaved);
+    printf("changes discarded\n");
+  } else {
+    printf("close declined\n");
+  }
+  fflush(stdout);
+}
+
+static void ask_before_close(GtkWidget* image) {
+  if (question) {
+    gtk_window_present(GTK_WINDOW(question));
+    return;
+  }
+  question = gtk_dialog_new_with_buttons("Close Untitled?", GTK_WINDOW(image), 0, GTK_STOCK_CANCEL,
+                                         GTK_RESPONSE_CANCEL, "_Discard Changes",
+                                         GTK_RESPONSE_REJECT, NULL);
+  g_signal_connect(question, "response", G_CALLBACK(answered), NULL);
+  gtk_widget_show_all(question);
+  say("close", question);
+}
+
 static gboolean image_delete(GtkWidget* widget, GdkEvent* event, gpointer data) {
+  (void)event;
+  (void)data;
+  if (open_images() == 0) {
+    quit(); /* the empty image window */
+  } else if (widget == unsaved) {
+    ask_before_close(widget);
+  } else {
+    close_image(widget);
+  }
+  return TRUE;
+}
+
+static gboolean dock_delete(GtkWidget* widget, GdkEvent* event, gpointer data) {
   (void)widget;
   (void)event;
   (void)data;
-  quit();
-  return TRUE;
+  ++docks_closed;
+  printf("dock closed\n");
+  fflush(stdout);
+  return FALSE; /* GTK destroys it */
 }
 
 static GtkWidget* menu_bar(void) {
@@ -209,13 +303,16 @@ static GtkWidget* dock_window(int index, const char* title, const char* role) {
 
 int main(int argc, char** argv) {
   GtkWidget *toolbox, *box, *button, *image;
-  int i;
+  int i, wanted = 0;
+  gboolean dirty = FALSE;
   char* slash;
   GetModuleFileNameA(NULL, session_file, MAX_PATH);
   slash = strrchr(session_file, '\\');
   strcpy(slash ? slash + 1 : session_file, "sessionrc");
   for (i = 1; i < argc; ++i) {
     if (strncmp(argv[i], "--session=", 10) == 0) g_strlcpy(session_file, argv[i] + 10, MAX_PATH);
+    if (strncmp(argv[i], "--images=", 9) == 0) wanted = MIN(atoi(argv[i] + 9), MAX_IMAGES);
+    if (strcmp(argv[i], "--dirty") == 0) dirty = TRUE;
   }
   gtk_init(&argc, &argv);
   load_session();
@@ -229,9 +326,12 @@ int main(int argc, char** argv) {
   gtk_box_pack_start(GTK_BOX(box), menu_bar(), FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), button, FALSE, FALSE, 0);
   gtk_container_add(GTK_CONTAINER(toolbox), box);
+  g_signal_connect(toolbox, "delete-event", G_CALLBACK(dock_delete), NULL);
   g_signal_connect(toolbox, "delete-event", G_CALLBACK(gtk_widget_hide_on_delete), NULL);
-  dock_window(kDock1, "Layers, Channels, Paths, Undo", "gimp-dock");
-  dock_window(kDock2, "Brushes, Patterns, Gradients", "gimp-dock");
+  g_signal_connect(dock_window(kDock1, "Layers, Channels, Paths, Undo", "gimp-dock"),
+                   "delete-event", G_CALLBACK(dock_delete), NULL);
+  g_signal_connect(dock_window(kDock2, "Brushes, Patterns, Gradients", "gimp-dock"), "delete-event",
+                   G_CALLBACK(dock_delete), NULL);
 
   /* The empty image window: GTK's default place, only a default size. */
   image = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -246,6 +346,24 @@ int main(int argc, char** argv) {
 
   for (i = 0; i < kManaged; ++i) gtk_widget_show_all(managed[i].window);
   say("main", image);
+  for (image_count = 0; image_count < wanted; ++image_count) {
+    GtkWidget* w = image;
+    char title[64];
+    g_snprintf(title, sizeof(title), "[Untitled]-%d.0 (RGB color 8-bit) 400x300 \xe2\x80\x93 GIMP",
+               image_count + 1);
+    if (image_count > 0) {
+      w = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+      gtk_window_set_role(GTK_WINDOW(w), "gimp-image-window");
+      gtk_window_set_default_size(GTK_WINDOW(w), 400, 300);
+      gtk_container_add(GTK_CONTAINER(w), gtk_label_new("An image"));
+      g_signal_connect(w, "delete-event", G_CALLBACK(image_delete), NULL);
+      gtk_widget_show_all(w);
+    }
+    gtk_window_set_title(GTK_WINDOW(w), title);
+    images[image_count] = w;
+    say("image", w);
+  }
+  if (dirty && image_count > 0) unsaved = images[0];
   say("toolbox", toolbox);
   say("dock", managed[kDock1].window);
   say("dock", managed[kDock2].window);

@@ -8,7 +8,8 @@ bool ShownItself(HWND window) { return (GetWindowLongPtrA(window, GWL_STYLE) & W
 
 TEST_F(ProgramTest, AWindowGimpHidItselfStaysHiddenThroughRestoreAndRelease) {
   Session run;
-  ASSERT_NO_FATAL_FAILURE(StartGimp(run));
+  // Released only when no GIMP runs: the stand-in runs as another program of GIMP's folder.
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {}, kNotGimp));
   ASSERT_GE(run.images.size(), 2u);
   HWND hidden = run.images[0];
   std::vector<HWND> others = run.Adopted();
@@ -30,8 +31,8 @@ TEST_F(ProgramTest, AWindowGimpHidItselfStaysHiddenThroughRestoreAndRelease) {
   PumpFor(300);
   EXPECT_FALSE(ShownItself(hidden));
 
-  // Closed while minimised with GIMP's main window not found, the backdrop gives the windows
-  // back to the desktop: those it hid are shown again, the one GIMP hid is not.
+  // Closed while minimised with no GIMP running, the backdrop gives the windows back to the
+  // desktop: those it hid are shown again, the one the program hid is not.
   PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
   EXPECT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) && othersShown(false); }, 5000));
   WriteString("GimpName", "no such window");
@@ -137,7 +138,7 @@ TEST_F(ProgramTest, WindowsReleasedFromAMinimisedBackdropLandWhereTheyStoodInIt)
   WriteDword("WindowH", 700);
   WriteString("GimpName", "no such window");
   Session run;
-  ASSERT_NO_FATAL_FAILURE(StartGimp(run));
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {}, kNotGimp));  // no GIMP runs: the close releases
   POINT origin = {0, 0};
   ClientToScreen(run.backdrop, &origin);
   const std::vector<HWND> adopted = run.Adopted();

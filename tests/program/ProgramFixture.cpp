@@ -162,6 +162,9 @@ void ProgramTest::SetUpTestSuite() {
   for (const char* file : {"gimp-2.0.exe", "libgimp-2.0-0.dll", "libgdk-win32-2.0-0.dll"}) {
     CopyFileA((bin + file).c_str(), (g_prefix + "bin\\" + file).c_str(), FALSE);
   }
+  for (const char* name : {"gimp-2.10.exe", kNotGimp}) {
+    CopyFileA((bin + "gimp-2.0.exe").c_str(), (g_prefix + "bin\\" + name).c_str(), FALSE);
+  }
   CopyFileA((bin + "vellamy.exe").c_str(), (g_pluginFolder + "vellamy.exe").c_str(), FALSE);
   CopyFileA((bin + "vellamyhook.dll").c_str(), (g_pluginFolder + "vellamyhook.dll").c_str(), FALSE);
   // As GIMP's own plug-ins do, the backdrop started by hand finds libgimp on the PATH.
@@ -185,8 +188,13 @@ void ProgramTest::TearDown() {
   DeleteRefusingKey(HKEY_CURRENT_USER);
 }
 
-void ProgramTest::StartGimp(Session& run, const std::vector<std::string>& args) {
-  run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\gimp-2.0.exe", args);
+void ProgramTest::StartGimp(Session& run, const std::vector<std::string>& args,
+                            const std::string& exe) {
+  std::string name = exe.empty() ? "gimp-2.0.exe" : exe;  // 2.2's rules are 2.0's
+  for (const std::string& arg : args) {
+    if (exe.empty() && arg.rfind("--version=2.10", 0) == 0) name = "gimp-2.10.exe";
+  }
+  run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\" + name, args);
   ASSERT_TRUE(run.gimp->WaitForLine("ready", 60000)) << run.gimp->OutputSoFar();
   ProcessResult out = run.gimp->SoFar();
   run.main = HandleFromText(out.Field("window main", "hwnd"));

@@ -15,6 +15,9 @@
 
 constexpr const char* kKey = "SOFTWARE\\GIMPVellamy";
 constexpr DWORD kLong = 30000;
+// The stand-in under a name no GIMP has: a program of GIMP's folder whose windows are adopted
+// but that is not GIMP (as a plug-in's own process is).
+constexpr const char* kNotGimp = "gimp-helper.exe";
 
 // The stand-in GIMP's installation folder, its plug-in folder and the file gimp_main writes.
 extern std::string g_prefix, g_pluginFolder, g_log;
@@ -77,8 +80,11 @@ class ProgramTest : public ::testing::Test {
   // A test that stopped half-way must not leave the key unopenable for the next ones.
   void TearDown() override;
 
-  // Starts the stand-in GIMP, which starts the plug-in, and waits until its windows stand.
-  static void StartGimp(Session& run, const std::vector<std::string>& args = {});
+  // Starts the stand-in GIMP, which starts the plug-in, and waits until its windows stand. Its
+  // executable is named as GIMP names it for the --version asked for (gimp-2.10.exe for 2.10),
+  // or exe: kNotGimp runs it as another program of GIMP's folder.
+  static void StartGimp(Session& run, const std::vector<std::string>& args = {},
+                        const std::string& exe = "");
   // Starts the backdrop alone, as when started by hand.
   static void StartBackdrop(Session& run, const std::vector<std::string>& args = {});
 };

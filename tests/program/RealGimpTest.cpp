@@ -126,26 +126,4 @@ TEST_F(ProgramTest, EachGimpVersionIsAdoptedMinimisedScrolledRaisedAndClosedAsTh
   }
 }
 
-TEST_F(ProgramTest, WithAnImageOpenInGimp210TheCloseFindsNoMainWindowAndGivesTheWindowsBack) {
-  WriteString("GimpName", "GNU Image Manipulation Program");
-  Session run;
-  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--version=2.10", "--images=1"}));
-  const std::vector<HWND> gimp = GdkToplevels(run);
-  ASSERT_EQ(4u, gimp.size()) << "toolbox, two docks, the image window";
-  for (HWND w : gimp) ASSERT_TRUE(IsChildOf(w, run.backdrop));
-  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
-  EXPECT_EQ(0u, run.BackdropExit());
-  // GIMP was not asked and lives on, its windows top-level and shown again.
-  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(run.gimp->Handle(), 300));
-  for (HWND w : gimp) {
-    EXPECT_TRUE(IsChildOf(w, GetDesktopWindow()));
-    EXPECT_TRUE(IsWindowVisible(w));
-  }
-  // GIMP's own way out: closing the image leaves the empty window, closing that quits.
-  PostMessageA(run.images.front(), WM_CLOSE, 0, 0);
-  ASSERT_TRUE(run.gimp->WaitForLine("window empty", 5000)) << run.gimp->OutputSoFar();
-  PostMessageA(run.images.front(), WM_CLOSE, 0, 0);
-  EXPECT_EQ(0u, run.gimp->Wait().exitCode);
-}
-
 }  // namespace

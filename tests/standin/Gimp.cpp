@@ -5,8 +5,10 @@
 // for it, then opens the toolbox, docks and image windows, hidden first and then shown. It
 // keeps the windows' places in a session file beside itself, saved at quit and restored at the
 // next start. Everything it does is printed on its standard output:
-//   window <role> hwnd=<handle>     role: main, dock, image, empty, dialog, popup, tip (a
-//                                   tooltip), splash, tool
+//   window <role> hwnd=<handle>     role: main, dock, image, empty, dialog, quit and close (its
+//                                   questions), popup, tip (a tooltip), splash, tool
+//   quit released=N docks-closed=M  at quit: its windows standing on the desktop, docks that
+//                                   closes had destroyed before
 //   place <role> hwnd=... asked=x,y,w,h got=x,y,w,h   x,y: the frame's corner on the screen,
 //                                   w,h: the client size; asked is where GDK put the frame
 //                                   and the size GTK asked for, got what the window has
@@ -14,8 +16,11 @@
 // Arguments: --version=2.2 | 2.10 | 2.10-single   the GIMP to be (default 2.2)
 //            --images=N     images opened at start (default 2)
 //            --no-plugin    do not run the plug-in
-//            --dirty        an image has unsaved changes: quitting first asks in a "Quit GIMP"
-//                           dialog ("window quit"); closing it cancels ("quit declined")
+//            --dirty        the first image has unsaved changes: quitting first asks in a "Quit
+//                           GIMP" dialog ("window quit"), closing its window in a "Close ...?"
+//                           one ("window close"); closing either is its Cancel ("quit declined",
+//                           "close declined"), kDiscardChanges posted to it its Discard
+//            --lang=fr      translated titles, as a French GIMP has them
 //            --far          (tests) two more image windows beyond a 1280 x 1024 screen
 //            --report=FILE  also append the "place" lines to FILE
 //            --pictures=DIR each shown window as it renders itself, frame included, into
@@ -24,6 +29,7 @@
 // (StandinGimp.h) work on every top-level window.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,7 +47,7 @@ namespace {
 
 struct Version {
   const char* name;
-  const wchar_t* toolbox;      // the toolbox's title
+  const wchar_t* toolbox;      // the toolbox's title (2.10's is translated)
   bool toolboxQuits;           // closing the toolbox quits GIMP (2.0 to 2.4)
   bool utilityHint;            // toolbox and docks carry the utility hint (2.6 on)
   bool emptyImageWindow;       // with no image open, an empty image window stands (2.6 on)
@@ -58,14 +64,18 @@ const Version kVersions[] = {
      L"[Untitled]-%d.0 (RGB color 8-bit gamma integer, GIMP built-in sRGB, 1 layer) %dx%d "
      L"\u2013 GIMP"},
 };
-constexpr const wchar_t* kEmptyTitle = L"GNU Image Manipulation Program";
+const wchar_t* g_emptyTitle = L"GNU Image Manipulation Program";
+bool g_french = false;
 
 const Version* g_version = &kVersions[0];
 HINSTANCE g_instance = nullptr;
 std::vector<std::unique_ptr<GdkWindow>> g_windows;  // every GDK top-level, in creation order
 GdkWindow* g_prefs = nullptr;
 GdkWindow* g_quitDialog = nullptr;
-bool g_dirty = false;       // an image with unsaved changes
+bool g_dirty = false;                  // the first image opened has unsaved changes
+std::vector<HWND> g_unsaved;           // image windows with unsaved changes
+std::map<HWND, HWND> g_closeQuestion;  // "Close ...?" dialog -> the image window it asks about
+int g_docksClosed = 0;
 std::vector<HWND> g_temps;  // menus and tooltips
 std::vector<HWND> g_tools;
 std::vector<HWND> g_panes;  // single-window mode: the docks inside the window
@@ -93,7 +103,7 @@ void Paint(HWND hwnd, HDC dc, const GdkWindow* w) {
   std::string role = w ? w->role : "image";
   if (GetWindowLongPtrW(hwnd, GWLP_USERDATA) == 2)
     role = GetWindowLongPtrW(hwnd, 0) ? "toolbox" : "dock";
-  if (role == "quit") role = "dialog";
+  if (role == "quit" || role == "close") role = "dialog";
   if (role == "single") role = g_openImages > 0 ? "canvas" : "empty";
   PaintGimpWindow(hwnd, dc, role, g_version->utilityHint);
 }
@@ -193,6 +203,19 @@ std::wstring ImageTitle(int id, int width, int height) {
   return title;
 }
 
+bool Unsaved(HWND image) {
+  return std::find(g_unsaved.begin(), g_unsaved.end(), image) != g_unsaved.end();
+}
+
+bool AnyUnsaved() {
+  if (g_version->singleWindow) return g_dirty && g_openImages > 0;
+  for (HWND image : g_unsaved) {
+    const GdkWindow* w = Find(image);
+    if (w && w->role == "image" && IsWindow(image)) return true;
+  }
+  return false;
+}
+
 GdkWindow* EmptyWindow() {
   for (auto& w : g_windows) {
     if (w->role == "empty" && IsWindow(w->hwnd)) return w.get();
@@ -214,6 +237,7 @@ void OpenImage() {
   }
   if (GdkWindow* empty = EmptyWindow()) {  // GIMP shows the first image in the empty window
     empty->role = "image";
+    if (g_dirty && id == 1) g_unsaved.push_back(empty->hwnd);
     SetWindowTextW(empty->hwnd, ImageTitle(id, width, height).c_str());
     InvalidateRect(empty->hwnd, nullptr, TRUE);
     Say("image", empty->hwnd);
@@ -224,18 +248,20 @@ void OpenImage() {
                       GdkHint::Normal);
   std::printf("created image ms=%llu\n", GetTickCount64() - start);  // the hook's notices included
   if (!w) return;
+  if (g_dirty && id == 1) g_unsaved.push_back(w->hwnd);
   GdkShow(*w);
   Say("image", w->hwnd);
 }
 
 void BecomeEmpty(GdkWindow& w) {
   w.role = "empty";
-  SetWindowTextW(w.hwnd, kEmptyTitle);
+  SetWindowTextW(w.hwnd, g_emptyTitle);
   InvalidateRect(w.hwnd, nullptr, TRUE);
   Say("empty", w.hwnd);
 }
 
 void CloseImageWindow(GdkWindow& w) {
+  g_unsaved.erase(std::remove(g_unsaved.begin(), g_unsaved.end(), w.hwnd), g_unsaved.end());
   int images = 0;
   for (auto& other : g_windows) {
     if (other->role == "image" && IsWindow(other->hwnd)) ++images;
@@ -250,7 +276,7 @@ void CloseImageWindow(GdkWindow& w) {
 void CloseNewestImage() {
   if (g_version->singleWindow) {
     if (g_openImages == 0) return;
-    if (--g_openImages == 0) SetWindowTextW(g_windows.front()->hwnd, kEmptyTitle);
+    if (--g_openImages == 0) SetWindowTextW(g_windows.front()->hwnd, g_emptyTitle);
     return;
   }
   for (auto it = g_windows.rbegin(); it != g_windows.rend(); ++it) {
@@ -315,7 +341,13 @@ void ToggleDocks() {
 }
 
 void Quit() {
-  std::printf("main got WM_CLOSE\n");
+  // What the tests check of a quit: how many of GIMP's windows stood on the desktop (given
+  // back) rather than in the backdrop, and how many docks a close had destroyed before.
+  int released = 0;
+  for (auto& w : g_windows) {
+    if (IsWindow(w->hwnd) && GetAncestor(w->hwnd, GA_PARENT) == GetDesktopWindow()) ++released;
+  }
+  std::printf("quit released=%d docks-closed=%d\nmain got WM_CLOSE\n", released, g_docksClosed);
   std::fflush(stdout);
   SaveSession();
   for (HWND w : g_tools) DestroyWindow(w);
@@ -328,7 +360,10 @@ void Quit() {
 // Discard Changes, made with no parent window.
 void AskBeforeQuit() {
   if (g_quitDialog) return;  // already asking
-  g_quitDialog = Open("quit", g_version->toolboxQuits ? L"Quit The GIMP" : L"Quit GIMP",
+  g_quitDialog = Open("quit",
+                      g_version->toolboxQuits ? L"Quit The GIMP"
+                      : g_french              ? L"Quitter GIMP"
+                                              : L"Quit GIMP",
                       {400, 300, 800, 520}, false, GdkHint::Dialog);
   if (!g_quitDialog) return;
   GdkShow(*g_quitDialog);
@@ -349,25 +384,68 @@ void AnswerQuit(bool discard) {
   }
 }
 
+// GIMP asks before it closes an image with unsaved changes, in a dialog transient for it: Save,
+// Cancel and Discard Changes. Asked again while it shows, GIMP only brings it forward.
+void AskBeforeClose(GdkWindow& image) {
+  for (const auto& [question, asked] : g_closeQuestion) {
+    if (asked == image.hwnd) {
+      SetForegroundWindow(question);
+      return;
+    }
+  }
+  GdkWindow* question = Open("close", g_french ? L"Fermer Untitled ?" : L"Close Untitled?",
+                             {420, 320, 800, 480}, false, GdkHint::Dialog);
+  if (!question) return;
+  GdkSetTransientFor(*question, image.hwnd);
+  g_closeQuestion[question->hwnd] = image.hwnd;
+  GdkShow(*question);
+  Say("close", question->hwnd);
+}
+
+void AnswerClose(GdkWindow& question, bool discard) {
+  const HWND image = g_closeQuestion[question.hwnd];
+  g_closeQuestion.erase(question.hwnd);
+  DestroyWindow(question.hwnd);  // GIMP destroys the dialog first, then closes the image
+  question.role = "gone";
+  GdkWindow* w = Find(image);
+  if (discard && w && IsWindow(image)) {
+    CloseImageWindow(*w);
+    std::printf("changes discarded\n");
+  } else {
+    std::printf("close declined\n");
+  }
+  std::fflush(stdout);
+}
+
 // What GIMP does when the window manager asks a window to close.
 void OnClose(GdkWindow& w) {
   if (w.role == "quit") {
     AnswerQuit(false);
+  } else if (w.role == "close") {
+    AnswerClose(w, false);
   } else if (w.role == "dialog") {
     GdkHide(w);  // kept for the next time
     std::printf("preferences hidden\n");
     std::fflush(stdout);
   } else if (w.role == "single" || w.role == "empty" ||
              (w.role == "toolbox" && g_version->toolboxQuits)) {
-    if (g_dirty) {
+    if (AnyUnsaved()) {
       AskBeforeQuit();
     } else {
       Quit();
     }
   } else if (w.role == "image") {
-    CloseImageWindow(w);
+    if (Unsaved(w.hwnd)) {
+      AskBeforeClose(w);
+    } else {
+      CloseImageWindow(w);
+    }
   } else {
-    DestroyWindow(w.hwnd);
+    if (w.role == "toolbox" || w.role == "dock") ++g_docksClosed;
+    DestroyWindow(w.hwnd);  // a dock (the toolbox is one from 2.8 on): GIMP runs on without it
+    w.role = "gone";
+    std::printf("dock closed\n");
+    std::fflush(stdout);
   }
 }
 
@@ -406,9 +484,6 @@ bool OnCommand(UINT message) {
       std::printf("reported\n");
       std::fflush(stdout);
       return true;
-    case kDiscardChanges:
-      AnswerQuit(true);
-      return true;
     default:
       return false;
   }
@@ -417,6 +492,14 @@ bool OnCommand(UINT message) {
 LRESULT CALLBACK GimpProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (OnCommand(message)) return 0;
   GdkWindow* w = GetWindowLongPtrW(hwnd, GWLP_USERDATA) ? Find(hwnd) : nullptr;
+  if (message == kDiscardChanges) {  // the answer of the question it is posted to
+    if (w && w->role == "close") {
+      AnswerClose(*w, true);
+    } else {
+      AnswerQuit(true);
+    }
+    return 0;
+  }
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // no background brush: WM_PAINT paints everything
@@ -585,7 +668,7 @@ void OpenWindows(int images) {
   const Version& v = *g_version;
   if (v.singleWindow) {
     GdkWindow* w =
-        OpenManaged("single", "single", kEmptyTitle, {100, 80, 1100, 780}, GdkHint::Normal);
+        OpenManaged("single", "single", g_emptyTitle, {100, 80, 1100, 780}, GdkHint::Normal);
     if (!w) return;
     for (int i = 0; i < 2; ++i) {  // the toolbox and a dock, as widgets inside the window
       HWND pane = CreateWindowExW(0, L"gdkWindowChild", L"",
@@ -603,18 +686,24 @@ void OpenWindows(int images) {
     return;
   }
   const GdkHint dockHint = v.utilityHint ? GdkHint::Utility : GdkHint::Normal;
-  GdkWindow* toolbox = OpenManaged("toolbox", "toolbox", v.toolbox, {20, 60, 220, 600}, dockHint);
+  const wchar_t* toolboxTitle = g_french && v.utilityHint ? L"Bo\u00eete \u00e0 outils" : v.toolbox;
+  GdkWindow* toolbox =
+      OpenManaged("toolbox", "toolbox", toolboxTitle, {20, 60, 220, 600}, dockHint);
   if (!toolbox) return;
   Say("main", toolbox->hwnd);
   const RECT docks[] = {{1010, 60, 1250, 500}, {1010, 560, 1250, 940}};
   const wchar_t* dockTitles[] = {L"Layers, Channels, Paths, Undo", L"Brushes, Patterns, Gradients"};
+  if (g_french) {
+    dockTitles[0] = L"Calques, Canaux, Chemins, Annulation";
+    dockTitles[1] = L"Brosses, Motifs, D\u00e9grad\u00e9s";
+  }
   for (int i = 0; i < 2; ++i) {
     GdkWindow* dock =
         OpenManaged("dock", "dock" + std::to_string(i + 1), dockTitles[i], docks[i], dockHint);
     if (dock) Say("dock", dock->hwnd);
   }
   if (v.emptyImageWindow) {
-    GdkWindow* empty = Open("empty", kEmptyTitle, {240, 80, 880, 560}, false, GdkHint::Normal);
+    GdkWindow* empty = Open("empty", g_emptyTitle, {240, 80, 880, 560}, false, GdkHint::Normal);
     if (empty) {
       GdkShow(*empty);
       Say("empty", empty->hwnd);
@@ -636,6 +725,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (std::strcmp(arg, "--no-plugin") == 0) plugin = false;
     if (std::strcmp(arg, "--far") == 0) farImages = true;
     if (std::strcmp(arg, "--dirty") == 0) g_dirty = true;
+    if (std::strcmp(arg, "--lang=fr") == 0) g_french = true;
     if (std::strncmp(arg, "--report=", 9) == 0) g_reportFile = arg + 9;
     if (std::strncmp(arg, "--pictures=", 11) == 0) g_picturesFolder = arg + 11;
     if (std::strncmp(arg, "--version=", 10) == 0) {
@@ -644,6 +734,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
       }
     }
   }
+  if (g_french) g_emptyTitle = L"\u00c9diteur d\u2019image GIMP";
   std::printf("gimp version=%s\n", g_version->name);
   std::fflush(stdout);
   g_sessionFile = OwnFolder() + "sessionrc";

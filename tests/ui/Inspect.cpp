@@ -4,6 +4,8 @@
 //   vmyinspect.exe backdrop       the backdrop's window and client rectangles
 //   vmyinspect.exe [--out FILE] find TITLE     whether a top-level window with that title exists
 //   vmyinspect.exe fields TITLE   the texts of that window's edit fields: "field id=N text=..."
+//   vmyinspect.exe discard TITLE  answers "Discard Changes" to the stand-in GIMP's question of
+//                                 that title standing in the backdrop: "discarded=0|1"
 // Output lines: "child hwnd=... left=... top=... right=... bottom=... snap=0|1 title=..." in the
 // backdrop's client coordinates, and "backdrop hwnd=... ...".
 #include <windows.h>
@@ -49,6 +51,12 @@ int Inspect(int argc, char** argv) {
     return dialog ? 0 : 1;
   }
   HWND backdrop = FindWindowA("VELLAMY", "The GIMP");
+  if (argc > 2 && std::strcmp(argv[1], "discard") == 0) {
+    HWND question = backdrop ? FindWindowExA(backdrop, nullptr, nullptr, argv[2]) : nullptr;
+    if (question) PostMessageA(question, WM_APP + 9, 0, 0);  // the stand-in's kDiscardChanges
+    std::printf("discarded=%d\n", question ? 1 : 0);
+    return 0;
+  }
   if (!backdrop) {
     std::printf("no backdrop\n");
     return 1;

@@ -1,0 +1,129 @@
+// How closing the backdrop quits GIMP when no window carries the title set in Setup: GIMP's own
+// way to quit, read from what the system and GDK tell about its windows, never from their
+// titles (GIMP translates them). Pure, so tests use it directly.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+// The minor version of GIMP 2 from its executable's file name ("gimp-2.10.exe" gives 10), or
+// -1 for any other program: every GIMP 2 for Windows is named so.
+inline int GimpMinorFromExeName(const char* fileName) {
+  const char prefix[] = "gimp-2.";
+  for (int i = 0; prefix[i]; ++i) {
+    if (std::tolower(static_cast<unsigned char>(fileName[i])) != prefix[i]) return -1;
+  }
+  const char* digits = fileName + sizeof(prefix) - 1;
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) return -1;
+  char* end = nullptr;
+  const long minor = std::strtol(digits, &end, 10);
+  const char* ext = end;
+  if (minor > 99 || ext[0] != '.' || std::tolower(static_cast<unsigned char>(ext[1])) != 'e' ||
+      std::tolower(static_cast<unsigned char>(ext[2])) != 'x' ||
+      std::tolower(static_cast<unsigned char>(ext[3])) != 'e' || ext[4]) {
+    return -1;
+  }
+  return static_cast<int>(minor);
+}
+
+enum class QuitRule {
+  Toolbox,       // GIMP 2.0 to 2.4: closing the toolbox quits
+  ImageWindows,  // 2.6 on: image windows close one by one; the empty one left quits
+};
+
+// Anything from 2.6 on, and a version not known, takes the image-window rule: it never closes
+// a toolbox or dock, which from 2.6 on would only lose that dock.
+inline QuitRule QuitRuleFor(int minor) {
+  return minor >= 0 && minor < 6 ? QuitRule::Toolbox : QuitRule::ImageWindows;
+}
+
+// One adopted top-level window of GIMP's main process, as the close sees it.
+struct GimpWindowFacts {
+  HWND window;
+  unsigned long order;  // adoption order: GDK creates GIMP's windows in this order
+  bool toolWindow;      // WS_EX_TOOLWINDOW: the utility hint of the toolbox and docks (2.6 on)
+  bool normalHint;      // minimise or maximise box: dialogs and utility windows lose both
+};
+
+// The window whose close brings GIMP nearer to quitting, or null when there is none.
+// GIMP 2.0 to 2.4: the toolbox, the first window GIMP makes after its splash.
+// 2.6 on: the newest image window (a normal window, not a utility one): a clean image closes,
+// an unsaved one makes GIMP ask, and the last one left becomes the empty image window, whose
+// close quits; in single-window mode it is the one window, whose close quits. Dialogs, among
+// them GIMP's own questions, are never chosen.
+inline HWND CloseTarget(const std::vector<GimpWindowFacts>& windows, QuitRule rule) {
+  const GimpWindowFacts* best = nullptr;
+  for (const GimpWindowFacts& w : windows) {
+    if (rule == QuitRule::Toolbox) {
+      if (!best || w.order < best->order) best = &w;
+    } else if (!w.toolWindow && w.normalHint && (!best || w.order > best->order)) {
+      best = &w;
+    }
+  }
+  return best ? best->window : nullptr;
+}
+
+// One close of the backdrop, carried out a step at a time as GIMP answers.
+struct ClosePass {
+  bool active = false;
+  QuitRule rule = QuitRule::ImageWindows;
+  HWND target = nullptr;       // the window last asked to close
+  DWORD postedAt = 0;          // when
+  bool asked = false;          // GIMP has opened a window since then (a question)
+  DWORD answeredAt = 0;        // when its questions were last seen gone, 0 while shown
+  int posts = 0;               // closes asked for in this pass
+  std::vector<HWND> before;    // GIMP's windows when the close began
+  std::vector<wchar_t> title;  // the target's title when it was asked to close
+};
+
+// What the backdrop sees at one step of a pass.
+struct CloseView {
+  DWORD now;            // GetTickCount
+  bool newWindow;       // a shown window stands in the backdrop that was not there at the start
+  bool targetStands;    // the last target still exists, in the backdrop
+  bool targetRetitled;  // and its title changed: GIMP made it its empty image window
+  HWND next;            // CloseTarget over GIMP's windows that stood when the close began
+};
+
+enum class CloseStep {
+  Wait,  // GIMP is asking, or has not acted yet
+  Post,  // ask pass.target to close
+  Stop,  // the pass is over: cancelled, ignored, or nothing left to close
+};
+
+// A question may close a moment before the window it asked about: its answer counts once the
+// questions have stayed gone this long.
+constexpr DWORD kAnswerSettleMs = 1000;
+// A close that GIMP neither acts on nor asks about (a modal dialog holds its grab) is ignored.
+constexpr DWORD kIgnoredAfterMs = 4000;
+
+inline CloseStep AdvanceClose(ClosePass& pass, const CloseView& view) {
+  if (view.newWindow) {  // the user is answering GIMP
+    pass.asked = true;
+    pass.answeredAt = 0;
+    return CloseStep::Wait;
+  }
+  if (pass.target && view.targetStands && !view.targetRetitled) {
+    if (pass.asked) {
+      // The question has gone and the window stays as it was: the user said Cancel.
+      if (pass.answeredAt == 0) pass.answeredAt = view.now ? view.now : 1;
+      return view.now - pass.answeredAt < kAnswerSettleMs ? CloseStep::Wait : CloseStep::Stop;
+    }
+    return view.now - pass.postedAt < kIgnoredAfterMs ? CloseStep::Wait : CloseStep::Stop;
+  }
+  // The target closed, or became the empty image window: on to the next. A toolbox gone means
+  // GIMP is quitting, and its other windows go with it. Each window takes at most two closes
+  // (an image, then the empty window it became), so a pass always ends.
+  if (pass.target && pass.rule == QuitRule::Toolbox) return CloseStep::Stop;
+  if (!view.next || pass.posts >= 2 * static_cast<int>(pass.before.size())) return CloseStep::Stop;
+  pass.target = view.next;
+  pass.postedAt = view.now;
+  pass.asked = false;
+  pass.answeredAt = 0;
+  ++pass.posts;
+  return CloseStep::Post;
+}

@@ -1,0 +1,128 @@
+// Closing the backdrop quits GIMP: through the window titled as Setup says, or else GIMP's own
+// way, one window at a time, leaving every answer to GIMP's questions to the user.
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "BackdropWindow.h"
+
+namespace {
+
+constexpr UINT kCloseStepMs = 200;
+
+// The version of GIMP 2 a process runs, from its executable's name; -1 for other programs.
+int GimpMinorOf(DWORD processId) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+  if (!process) return -1;
+  char path[MAX_PATH] = {};
+  DWORD length = MAX_PATH;
+  const BOOL read = QueryFullProcessImageNameA(process, 0, path, &length);
+  CloseHandle(process);
+  if (!read) return -1;
+  const char* slash = std::strrchr(path, '\\');
+  return GimpMinorFromExeName(slash ? slash + 1 : path);
+}
+
+std::vector<wchar_t> TitleOf(HWND window) {
+  std::vector<wchar_t> title(static_cast<size_t>(GetWindowTextLengthW(window)) + 2);
+  title.resize(
+      static_cast<size_t>(GetWindowTextW(window, title.data(), static_cast<int>(title.size()))));
+  return title;
+}
+
+bool Shown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+}  // namespace
+
+std::vector<GimpWindowFacts> BackdropWindow::GimpWindows(HWND window, int* minor) const {
+  std::vector<GimpWindowFacts> found;
+  std::map<DWORD, int> minors;  // one path read per process
+  *minor = -1;
+  for (HWND adopted : tracker.Distinct()) {
+    char className[32] = {};
+    if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window ||
+        !GetClassNameA(adopted, className, sizeof(className)) ||
+        std::strcmp(className, kGimpMainClass) != 0) {
+      continue;
+    }
+    DWORD processId = 0;
+    GetWindowThreadProcessId(adopted, &processId);
+    const auto known = minors.find(processId);
+    const int version =
+        known != minors.end() ? known->second : (minors[processId] = GimpMinorOf(processId));
+    if (version < 0) continue;  // a plug-in's or another program's window
+    *minor = version;
+    const LONG_PTR style = GetWindowLongPtrW(adopted, GWL_STYLE);
+    found.push_back({adopted, tracker.AdoptionOrder(adopted),
+                     (GetWindowLongPtrW(adopted, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0,
+                     (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0});
+  }
+  return found;
+}
+
+void BackdropWindow::OnClose(HWND window) {
+  const std::string title = settings.Get(kGimpName);
+  HWND gimp = FindWindowExA(window, nullptr, kGimpMainClass, title.c_str());
+  if (gimp) {
+    PostMessageA(gimp, WM_CLOSE, 0, 0);  // auto-close follows once GIMP's windows are gone
+    return;
+  }
+  // GIMP is asking the user: the answer is theirs, and a second close changes nothing.
+  if (closing.active && closing.asked && closing.answeredAt == 0) return;
+  int minor = -1;
+  if (!GimpWindows(window, &minor).empty()) {
+    closing = ClosePass{};
+    closing.active = true;
+    closing.rule = QuitRuleFor(minor);
+    closing.before = tracker.Distinct();
+    StepClose(window);
+    if (closing.posts > 0) {
+      SetTimer(window, kCloseTimer, kCloseStepMs, nullptr);
+      return;
+    }
+    EndClose(window);
+  }
+  // No GIMP runs any more (or it has no window whose close would quit it): give the windows
+  // back to the desktop and close.
+  tracker.UninstallHook();
+  DestroyWindow(window);
+}
+
+void BackdropWindow::StepClose(HWND window) {
+  int minor = -1;
+  std::vector<GimpWindowFacts> standing;
+  for (const GimpWindowFacts& w : GimpWindows(window, &minor)) {
+    if (std::find(closing.before.begin(), closing.before.end(), w.window) != closing.before.end())
+      standing.push_back(w);
+  }
+  CloseView view = {GetTickCount(), false, false, false, CloseTarget(standing, closing.rule)};
+  for (HWND adopted : tracker.Distinct()) {
+    if (IsWindow(adopted) && Shown(adopted) &&
+        std::find(closing.before.begin(), closing.before.end(), adopted) == closing.before.end())
+      view.newWindow = true;
+  }
+  if (closing.target) {
+    view.targetStands =
+        IsWindow(closing.target) && GetAncestor(closing.target, GA_PARENT) == window;
+    view.targetRetitled = view.targetStands && TitleOf(closing.target) != closing.title;
+  }
+  // Closed from the taskbar while minimised: GIMP's question must be seen to be answered.
+  if (view.newWindow && IsIconic(window)) ShowWindow(window, SW_RESTORE);
+  switch (AdvanceClose(closing, view)) {
+    case CloseStep::Post:
+      closing.title = TitleOf(closing.target);
+      PostMessageA(closing.target, WM_CLOSE, 0, 0);
+      break;
+    case CloseStep::Stop:
+      EndClose(window);
+      break;
+    case CloseStep::Wait:
+      break;
+  }
+}
+
+// The pass is over; if GIMP is quitting, auto-close follows once its windows are gone.
+void BackdropWindow::EndClose(HWND window) {
+  KillTimer(window, kCloseTimer);
+  closing.active = false;
+}
