@@ -97,6 +97,22 @@ TEST_F(ProgramTest, CancelKeepsGimpAndItsWindowsInTheBackdropAndASecondCloseQuit
   }
 }
 
+// Closed from the taskbar while minimised: GIMP's question must be seen, so the backdrop comes
+// back as soon as GIMP asks.
+TEST_F(ProgramTest, AQuestionAskedWhileTheBackdropIsMinimisedRestoresIt) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--version=2.10", "--images=1", "--dirty"}));
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  ASSERT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) != FALSE; }, 5000));
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  const HWND question = NextQuestion(run, 0);
+  ASSERT_TRUE(question) << run.gimp->OutputSoFar();
+  EXPECT_TRUE(
+      PumpUntil([&] { return !IsIconic(run.backdrop) && IsWindowVisible(question); }, 5000));
+  PostMessageA(question, kDiscardChanges, 0, 0);
+  ExpectCleanQuit(run);
+}
+
 TEST_F(ProgramTest, ATranslatedGimpQuitsWithGimpNameLeftAsItIs) {
   for (const char* images : {"--images=0", "--images=1"}) {
     SCOPED_TRACE(images);
