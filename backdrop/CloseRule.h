@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <vector>
@@ -76,7 +75,7 @@ struct ClosePass {
   bool asked = false;          // GIMP has opened a window since then (a question)
   DWORD answeredAt = 0;        // when its questions were last seen gone, 0 while shown
   int posts = 0;               // closes asked for in this pass
-  std::vector<HWND> before;    // GIMP's windows when the close began
+  std::vector<HWND> before;    // the adopted windows when the close began
   std::vector<wchar_t> title;  // the target's title when it was asked to close
 };
 

@@ -3,7 +3,6 @@
 #include <psapi.h>
 
 #include <algorithm>
-#include <iterator>
 
 #include "AppPath.h"
 #include "vellamyhook.h"
@@ -140,11 +139,12 @@ void WindowTracker::Raise(HWND window) {
 }
 
 bool WindowTracker::PruneDead() {
-  windows.remove_if([](HWND window) { return !IsWindow(window); });
-  // A handle the system gives again to a new window must not keep the old one's place.
-  for (auto it = adoptedAt.begin(); it != adoptedAt.end();) {
-    it = IsWindow(it->first) ? std::next(it) : adoptedAt.erase(it);
-  }
+  windows.remove_if([this](HWND window) {
+    if (IsWindow(window)) return false;
+    // A handle the system gives again to a new window must not keep the old one's place.
+    adoptedAt.erase(window);
+    return true;
+  });
   return windows.empty();
 }
 
