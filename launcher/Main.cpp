@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "BackdropWindow.h"
+#include "DpiHosting.h"
 #include "GimpMain.h"
 #include "Launcher.h"
 #include "LaunchMode.h"
@@ -80,9 +81,13 @@ void RegisterBackdropClass(HINSTANCE instance) {
 }
 
 int CreateBackdropWindow(HINSTANCE instance, int show) {
-  HWND window = CreateWindowExA(
-      0, g_className, g_title, WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL | WS_CLIPCHILDREN,
-      CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  HWND window = nullptr;
+  {
+    MixedDpiHosting mixed(MixedDpiHosting::Lookup());
+    window = CreateWindowExA(
+        0, g_className, g_title, WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL | WS_CLIPCHILDREN,
+        CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+  }
   if (!window) return 0;
   // The saved placement decides how the window first shows: the start-up command would undo
   // it (the launcher passes none, so it is always the default), and placing a window while it

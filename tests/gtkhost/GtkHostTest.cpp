@@ -47,7 +47,7 @@ class GtkHostTest : public ProgramTest {
     ASSERT_NO_FATAL_FAILURE(StartBackdrop(run));
     run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\" + program, args);
     if (std::string(program) != "testgtk.exe") {
-      ASSERT_TRUE(run.gimp->WaitForLine("reported", 60000)) << run.gimp->OutputSoFar();
+      ASSERT_TRUE(run.gimp->WaitForLine("reported", 60000)) << run.Explain();
       run.main = HandleFromText(run.gimp->SoFar().Field("window main", "hwnd"));
     }
   }
@@ -105,7 +105,7 @@ TEST_F(GtkHostTest, GtkWindowsAreAdoptedAloneAndStandWhereGtkPutsThemStartAfterS
     Session run;
     ASSERT_NO_FATAL_FAILURE(Start(run));
     std::map<std::string, Place> places = PlacesAfter(run.gimp->OutputSoFar(), "ready");
-    ASSERT_EQ(4u, places.size()) << run.gimp->OutputSoFar();
+    ASSERT_EQ(4u, places.size()) << run.Explain();
     // At every start exactly GTK's four bordered top-levels: no COM window, menu or tooltip
     // (an adopted COM window that ends arms the backdrop's close while GIMP starts).
     std::vector<HWND> children = Children(run.backdrop);
@@ -221,7 +221,7 @@ TEST_F(GtkHostTest, ClosingTheBackdropWithImagesOpenQuitsGimp210) {
   Session run;
   ASSERT_NO_FATAL_FAILURE(Start(run, "gimp-2.10.exe", {"--images=3", "--dirty"}));
   PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(run.gimp->WaitForLine("window close", 15000)) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(run.gimp->WaitForLine("window close", 15000)) << run.Explain();
   const HWND question = HandleFromText(run.gimp->SoFar().Field("window close", "hwnd"));
   EXPECT_TRUE(PumpUntil([&] { return IsChildOf(question, run.backdrop); }, 5000));
   PostMessageA(question, kGtkDiscard, 0, 0);

@@ -54,7 +54,7 @@ TEST_F(ProgramTest, EachGimpQuitsWithNoImageWithImagesOpenAndWithAnUnsavedOneDis
       PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
       if (dirty) {
         const HWND question = NextQuestion(run, 0);
-        ASSERT_TRUE(question) << run.gimp->OutputSoFar();
+        ASSERT_TRUE(question) << run.Explain();
         PostMessageA(question, kDiscardChanges, 0, 0);
       }
       ExpectCleanQuit(run);
@@ -72,12 +72,12 @@ TEST_F(ProgramTest, CancelKeepsGimpAndItsWindowsInTheBackdropAndASecondCloseQuit
         StartGimp(run, {std::string("--version=") + version, "--images=3", "--dirty"}));
     PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
     const HWND question = NextQuestion(run, 0);
-    ASSERT_TRUE(question) << run.gimp->OutputSoFar();
+    ASSERT_TRUE(question) << run.Explain();
     PostMessageA(question, WM_CLOSE, 0, 0);  // the question's Cancel
     // GIMP 2.10 asks about the image; 2.2 and the single window about quitting.
     const bool multi210 = std::string(version) == "2.10";
     ASSERT_TRUE(run.gimp->WaitForLine(multi210 ? "close declined" : "quit declined", 5000))
-        << run.gimp->OutputSoFar();
+        << run.Explain();
     EXPECT_EQ(0xFFFFu, run.BackdropExit(2500)) << "the backdrop closed with GIMP running";
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(run.gimp->Handle(), 0));
     size_t standing = 0;
@@ -91,7 +91,7 @@ TEST_F(ProgramTest, CancelKeepsGimpAndItsWindowsInTheBackdropAndASecondCloseQuit
 
     PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
     const HWND again = NextQuestion(run, 1);
-    ASSERT_TRUE(again) << run.gimp->OutputSoFar();
+    ASSERT_TRUE(again) << run.Explain();
     PostMessageA(again, kDiscardChanges, 0, 0);
     ExpectCleanQuit(run);
   }
@@ -106,7 +106,7 @@ TEST_F(ProgramTest, AQuestionAskedWhileTheBackdropIsMinimisedRestoresIt) {
   ASSERT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) != FALSE; }, 5000));
   PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
   const HWND question = NextQuestion(run, 0);
-  ASSERT_TRUE(question) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(question) << run.Explain();
   EXPECT_TRUE(
       PumpUntil([&] { return !IsIconic(run.backdrop) && IsWindowVisible(question); }, 5000));
   PostMessageA(question, kDiscardChanges, 0, 0);
@@ -129,7 +129,7 @@ TEST_F(ProgramTest, AWindowTitledAsGimpNameGetsTheCloseAlone) {
   Session run;
   ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--version=2.10", "--images=3"}));
   PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(run.gimp->WaitForLine("dock closed", 5000)) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(run.gimp->WaitForLine("dock closed", 5000)) << run.Explain();
   EXPECT_FALSE(IsWindow(run.main));
   EXPECT_EQ(0xFFFFu, run.BackdropExit(2500));
   ASSERT_EQ(3u, run.images.size());

@@ -71,9 +71,9 @@ TEST_F(ProgramTest, APerUserGimpUnderAnAccountNamedWithLibAdoptsGimpsWindowsAlon
   Session run;
   run.gimp =
       std::make_unique<TestProcess>(prefix + "bin\\gimp-2.0.exe", std::vector<std::string>{});
-  ASSERT_TRUE(run.gimp->WaitForLine("ready", 60000)) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(run.gimp->WaitForLine("ready", 60000)) << run.Explain();
   run.main = HandleFromText(run.gimp->SoFar().Field("window main", "hwnd"));
-  ASSERT_TRUE(run.FindBackdrop()) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(run.FindBackdrop()) << run.Explain();
   EXPECT_TRUE(IsChildOf(run.main, run.backdrop));
   TestProcess probe(other, {"bordered"});
   ASSERT_TRUE(probe.Started());

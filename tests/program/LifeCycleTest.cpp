@@ -175,11 +175,11 @@ TEST_F(ProgramTest, AGimpThatDeclinesTheCloseKeepsTheBackdropUntilItReallyQuits)
   auto quitDialogs = [&] { return run.WindowsSoFar("quit"); };
   PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return quitDialogs().size() == 1; }, 5000))
-      << run.gimp->OutputSoFar();
+      << run.Explain();
   const HWND dialog = quitDialogs()[0];
   EXPECT_TRUE(PumpUntil([&] { return IsChildOf(dialog, run.backdrop); }, 5000));
   PostMessageA(dialog, WM_CLOSE, 0, 0);  // the dialog's Cancel
-  ASSERT_TRUE(run.gimp->WaitForLine("quit declined", 5000)) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(run.gimp->WaitForLine("quit declined", 5000)) << run.Explain();
   EXPECT_EQ(0xFFFFu, run.BackdropExit(1500)) << "the backdrop closed with GIMP still running";
   EXPECT_TRUE(IsWindowVisible(run.backdrop));
   for (HWND w : adopted) {

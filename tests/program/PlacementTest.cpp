@@ -105,7 +105,7 @@ TEST_F(ProgramTest, SavedSessionPlacesHoldOverTenStartsAndFollowAUserMove) {
     ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--version=2.10", "--images=0"}));
     std::map<std::string, Place> places = PlacesAfter(run.gimp->OutputSoFar(), "ready");
     places.erase("empty");  // not session-managed: GDK's default place
-    ASSERT_EQ(3u, places.size()) << run.gimp->OutputSoFar();
+    ASSERT_EQ(3u, places.size()) << run.Explain();
     ExpectLandedAsAsked(places);
     if (start == 1) {
       first = places;
@@ -156,9 +156,9 @@ TEST_F(ProgramTest, AfterTheBackdropHasGoneGdkStillPlacesWindowsExactly) {
     PostMessageA(run.popup, kPreferences, 0, 0);
     ASSERT_TRUE(run.gimp->WaitForLine("preferences shown", 5000));
     PostMessageA(run.popup, kReport, 0, 0);
-    ASSERT_TRUE(run.gimp->WaitForLine("reported", 5000)) << run.gimp->OutputSoFar();
+    ASSERT_TRUE(run.gimp->WaitForLine("reported", 5000)) << run.Explain();
     std::map<std::string, Place> places = PlacesAfter(run.gimp->OutputSoFar(), "preferences shown");
-    ASSERT_TRUE(places.count("image") && places.count("dialog")) << run.gimp->OutputSoFar();
+    ASSERT_TRUE(places.count("image") && places.count("dialog")) << run.Explain();
     ExpectLandedAsAsked(places);
     if (!killed) {
       for (const auto& [key, p] : places) {

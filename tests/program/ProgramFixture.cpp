@@ -1,6 +1,8 @@
 // The shared set-up of the end-to-end tests: helpers, the session of one run, the fixture.
 #include "ProgramFixture.h"
 
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -52,12 +54,147 @@ long long LastTime(const TestProcess& gimp, const std::string& what) {
   return ms;
 }
 
+VellamyWatch::VellamyWatch() {
+  InitializeCriticalSection(&lock);
+  Look(true);
+  stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+}
+
+VellamyWatch::~VellamyWatch() {
+  SetEvent(stop);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  CloseHandle(stop);
+  for (Seen& s : seen) CloseHandle(s.handle);
+  DeleteCriticalSection(&lock);
+}
+
+DWORD WINAPI VellamyWatch::Run(void* self) {
+  auto* watch = static_cast<VellamyWatch*>(self);
+  // Often enough to hold a backdrop that dies at once after its start.
+  while (WaitForSingleObject(watch->stop, 10) == WAIT_TIMEOUT) watch->Look(false);
+  return 0;
+}
+
+void VellamyWatch::Look(bool first) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  std::map<DWORD, std::string> names;
+  std::vector<PROCESSENTRY32> found;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    names[entry.th32ProcessID] = entry.szExeFile;
+    if (_stricmp(entry.szExeFile, "vellamy.exe") == 0) found.push_back(entry);
+  }
+  CloseHandle(snapshot);
+  EnterCriticalSection(&lock);
+  for (const PROCESSENTRY32& p : found) {
+    bool known = false;
+    for (const Seen& s : seen) known = known || s.pid == p.th32ProcessID;
+    if (known) continue;
+    Seen s;
+    s.pid = p.th32ProcessID;
+    s.parent = p.th32ParentProcessID;
+    s.parentName = names.count(s.parent) ? names[s.parent] : "gone";
+    s.handle =
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, s.pid);
+    s.at = GetTickCount64();
+    s.before = first;
+    if (s.handle) seen.push_back(s);
+  }
+  LeaveCriticalSection(&lock);
+}
+
+std::vector<VellamyWatch::Seen> VellamyWatch::SoFar() {
+  EnterCriticalSection(&lock);
+  std::vector<Seen> copy = seen;
+  LeaveCriticalSection(&lock);
+  return copy;
+}
+
+namespace {
+
+std::string LastLines(const std::string& output, size_t count) {
+  size_t at = output.size();
+  for (size_t n = 0; n <= count && at != std::string::npos && at > 0; ++n) {
+    at = output.rfind('\n', at - 1);
+  }
+  return at == std::string::npos || at == 0 ? output : output.substr(at + 1);
+}
+
+std::string Describe(HWND w) {
+  char name[64] = {}, title[128] = {};
+  GetClassNameA(w, name, sizeof(name));
+  GetWindowTextA(w, title, sizeof(title));
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  char text[320];
+  std::snprintf(text, sizeof(text), "%s %s \"%s\" pid=%lu%s", HandleText(w).c_str(), name, title,
+                pid, IsWindowVisible(w) ? "" : " hidden");
+  return text;
+}
+
+}  // namespace
+
+std::string Session::Explain() {
+  std::ostringstream out;
+  const ULONGLONG now = GetTickCount64();
+  out << "\n--- what the test saw, " << (now - started) << " ms after the session began\n";
+  if (gimp) {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(gimp->Handle(), &code);
+    out << "GIMP pid=" << gimp->Id();
+    if (code == STILL_ACTIVE)
+      out << " running\n";
+    else
+      out << " ended, exit code 0x" << std::hex << code << std::dec << "\n";
+  }
+  for (const VellamyWatch::Seen& s : watch.SoFar()) {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(s.handle, &code);
+    out << "vellamy.exe pid=" << s.pid << " started by " << s.parentName << " (pid " << s.parent
+        << ")" << (s.before ? ", already running before this session" : "") << ": ";
+    if (code == STILL_ACTIVE)
+      out << "running\n";
+    else
+      out << "ended, exit code 0x" << std::hex << code << std::dec << "\n";
+  }
+  int windows = 0;
+  for (HWND w = FindWindowExA(nullptr, nullptr, "VELLAMY", nullptr); w;
+       w = FindWindowExA(nullptr, w, "VELLAMY", nullptr), ++windows) {
+    DWORD_PTR reply = 0;
+    const bool answers = SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &reply) != 0;
+    out << "backdrop window " << Describe(w) << (IsIconic(w) ? " minimised" : "") << ": ";
+    if (answers) {
+      out << "answers\n";
+    } else {
+      out << "does not answer";
+      if (unanswered.count(w)) out << " (since " << (now - unanswered[w]) << " ms)";
+      out << (IsHungAppWindow(w) ? ", reported hung" : "") << "\n";
+    }
+    for (HWND c = GetWindow(w, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      out << "  adopted " << Describe(c) << "\n";
+    }
+  }
+  if (windows == 0) out << "no backdrop window (class VELLAMY) exists\n";
+  if (gimp) out << "GIMP's last lines:\n" << LastLines(gimp->OutputSoFar(), 12);
+  if (vellamy) out << "the backdrop's last lines:\n" << LastLines(vellamy->OutputSoFar(), 12);
+  return out.str();
+}
+
 Session::~Session() {
   if (backdropProcess) {
     if (WaitForSingleObject(backdropProcess, 0) == WAIT_TIMEOUT) {
       TerminateProcess(backdropProcess, 99);
     }
     CloseHandle(backdropProcess);
+  }
+  // A backdrop this run started but never found must not be taken for the next run's.
+  for (const VellamyWatch::Seen& s : watch.SoFar()) {
+    if (!s.before && WaitForSingleObject(s.handle, 0) == WAIT_TIMEOUT)
+      TerminateProcess(s.handle, 99);
   }
 }
 
@@ -91,6 +228,7 @@ bool Session::FindBackdrop() {
         backdrop = w;
         return true;
       }
+      unanswered.emplace(w, GetTickCount64());
     }
     return false;
   };
@@ -195,20 +333,20 @@ void ProgramTest::StartGimp(Session& run, const std::vector<std::string>& args,
     if (exe.empty() && arg.rfind("--version=2.10", 0) == 0) name = "gimp-2.10.exe";
   }
   run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\" + name, args);
-  ASSERT_TRUE(run.gimp->WaitForLine("ready", 60000)) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(run.gimp->WaitForLine("ready", 60000)) << run.Explain();
   ProcessResult out = run.gimp->SoFar();
   run.main = HandleFromText(out.Field("window main", "hwnd"));
   run.dock = HandleFromText(out.Field("window dock", "hwnd"));
   run.popup = HandleFromText(out.Field("window popup", "hwnd"));
   run.images = run.ImagesSoFar();
   // What GIMP printed tells whether the plug-in started and how it ended.
-  ASSERT_TRUE(run.FindBackdrop()) << run.gimp->OutputSoFar();
+  ASSERT_TRUE(run.FindBackdrop()) << run.Explain();
 }
 
 void ProgramTest::StartBackdrop(Session& run, const std::vector<std::string>& args) {
   run.vellamy = std::make_unique<TestProcess>(g_pluginFolder + "vellamy.exe", args);
   ASSERT_TRUE(run.vellamy->Started());
-  ASSERT_TRUE(run.FindBackdrop());
+  ASSERT_TRUE(run.FindBackdrop()) << run.Explain();
 }
 
 std::map<std::string, Place> PlacesAfter(const std::string& output, const std::string& from) {

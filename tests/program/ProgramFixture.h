@@ -44,8 +44,37 @@ std::map<std::string, Place> PlacesAfter(const std::string& output, const std::s
 // "x,y wxh", for messages that show both rectangles.
 std::string Text(const int (&r)[4]);
 
+// Every vellamy.exe process that runs while it lives, each held open from the moment it is
+// seen, so that the exit code of one that ended stays readable.
+class VellamyWatch {
+ public:
+  struct Seen {
+    DWORD pid = 0, parent = 0;
+    std::string parentName;
+    HANDLE handle = nullptr;
+    ULONGLONG at = 0;     // when first seen
+    bool before = false;  // already running when the watch began
+  };
+  VellamyWatch();
+  ~VellamyWatch();
+  VellamyWatch(const VellamyWatch&) = delete;
+  VellamyWatch& operator=(const VellamyWatch&) = delete;
+  std::vector<Seen> SoFar();
+
+ private:
+  static DWORD WINAPI Run(void* self);
+  void Look(bool first);
+  CRITICAL_SECTION lock;
+  HANDLE stop = nullptr, thread = nullptr;
+  std::vector<Seen> seen;
+};
+
 // One run of the stand-in GIMP with its plug-in, or of the backdrop alone.
 struct Session {
+  VellamyWatch watch;
+  ULONGLONG started = GetTickCount64();
+  // When each backdrop window first failed to answer, while the test looked for one.
+  std::map<HWND, ULONGLONG> unanswered;
   std::unique_ptr<TestProcess> gimp;
   std::unique_ptr<TestProcess> vellamy;  // when started directly
   HWND backdrop = nullptr;
@@ -64,6 +93,10 @@ struct Session {
   std::vector<HWND> WindowsSoFar(const std::string& kind) const;
   std::vector<HWND> ImagesSoFar() const { return WindowsSoFar("image"); }
   bool FindBackdrop();
+  // What a person needs when the backdrop or a report of GIMP's did not come: each vellamy
+  // process (alive, or its exit code), each backdrop window (visible, answering, adopted
+  // windows) and the last lines GIMP and the backdrop printed.
+  std::string Explain();
   // Waits for the backdrop's process to end and gives its exit code (or 0xFFFF on time-out).
   DWORD BackdropExit(DWORD timeoutMs = kLong);
 };

@@ -43,7 +43,7 @@ TEST_F(ProgramTest, EachGimpVersionIsAdoptedMinimisedScrolledRaisedAndClosedAsTh
     // Every bordered top-level is adopted, the dialog GIMP opens later too; menus and
     // tooltips are not.
     PostMessageA(run.main, kPreferences, 0, 0);
-    ASSERT_TRUE(run.gimp->WaitForLine("preferences shown", 10000)) << run.gimp->OutputSoFar();
+    ASSERT_TRUE(run.gimp->WaitForLine("preferences shown", 10000)) << run.Explain();
     std::vector<HWND> gimp = GdkToplevels(run);
     ASSERT_EQ(p.toplevels, gimp.size());
     for (HWND w : gimp) EXPECT_TRUE(IsChildOf(w, run.backdrop));

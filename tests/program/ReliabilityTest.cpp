@@ -115,7 +115,7 @@ TEST_F(ProgramTest, ABackdropKilledAbruptlyLeavesGimpRunningOpeningAndClosingWin
       << "GIMP answers";
   PostMessageA(run.main, kOpenImage, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == run.images.size() + 1; }, 5000))
-      << run.gimp->OutputSoFar();
+      << run.Explain();
   EXPECT_LT(LastTime(*run.gimp, "created image"), 1000) << "GIMP waited for the dead backdrop";
   const HWND image = run.ImagesSoFar().back();
   std::printf("the window opened afterwards is %s\n",
@@ -143,7 +143,7 @@ TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
   // time-out shows beyond the margin of the answered control.
   PostMessageA(run.main, kOpenImage, 0, 0);
   EXPECT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 2; }, 2500))
-      << run.gimp->OutputSoFar();
+      << run.Explain();
   const long long creation = LastTime(*run.gimp, "created image");
   EXPECT_GE(creation, 0);
   // The margin stays below what a 100 ms time-out adds (2 x 50 ms), on a busy machine too.

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "DpiHosting.h"
 #include "LaunchMode.h"
 #include "MenuOrder.h"
 #include "Placement.h"
@@ -25,6 +26,30 @@ TEST(LaunchMode, OnlyTheExactArgumentMinusGimpSelectsPluginModeInAnyPosition) {
        {"-Gimp", "-GIMP", "--gimp", "-gimp1", "-gimp ", " -gimp", "gimp", "-gim", ""}) {
     EXPECT_FALSE(Plugin({"vellamy.exe", almost})) << "'" << almost << "'";
   }
+}
+
+// The thread's hosting behaviour as a fake SetThreadDpiHostingBehavior keeps it.
+int g_hosting = MixedDpiHosting::kDefault;
+int WINAPI FakeSetHosting(int value) {
+  const int previous = g_hosting;
+  g_hosting = value < -1 || value > 1 ? MixedDpiHosting::kInvalid : value;
+  return previous;
+}
+
+TEST(DpiHosting, MixedOnlyWhileTheBackdropIsCreatedThenWhatTheThreadHadAndNothingWithoutTheCall) {
+  for (int before : {MixedDpiHosting::kDefault, MixedDpiHosting::kMixed}) {
+    g_hosting = before;
+    {
+      MixedDpiHosting mixed(FakeSetHosting);
+      EXPECT_EQ(MixedDpiHosting::kMixed, g_hosting);
+    }
+    EXPECT_EQ(before, g_hosting);
+  }
+  g_hosting = MixedDpiHosting::kInvalid;  // a previous call that failed: back to the default
+  { MixedDpiHosting mixed(FakeSetHosting); }
+  EXPECT_EQ(MixedDpiHosting::kDefault, g_hosting);
+  { MixedDpiHosting absent(nullptr); }  // older systems, and Wine
+  EXPECT_EQ(nullptr, MixedDpiHosting::Lookup()) << "Wine now has the call: test the real one";
 }
 
 TEST(Placement, StoredValuesBecomeTheNormalRectangleAndComeBackUnchanged) {

@@ -126,7 +126,7 @@ TEST_F(ProgramTest, ACopyThatNeverSignalsGetsTheErrorBoxAfterThirtySecondsThenGi
   }
   ResumeThread(held.copyThread);
   Session run;
-  ASSERT_TRUE(run.FindBackdrop());
+  ASSERT_TRUE(run.FindBackdrop()) << run.Explain();
   DWORD backdropId = 0;
   GetWindowThreadProcessId(run.backdrop, &backdropId);
   EXPECT_EQ(copyId, backdropId);
