@@ -249,6 +249,10 @@ void OpenImage() {
   std::printf("created image ms=%llu\n", GetTickCount64() - start);  // the hook's notices included
   if (!w) return;
   if (g_dirty && id == 1) g_unsaved.push_back(w->hwnd);
+  // Windows cascades windows made at CW_USEDEFAULT, so GIMP's image windows come down and to
+  // the right, clear of the toolbox; Wine puts every one at the same corner, over it. Here a
+  // cascade stands in for the system's.
+  w->initial = {x, y};
   GdkShow(*w);
   Say("image", w->hwnd);
 }

@@ -173,6 +173,12 @@ std::string MakeTempFolder(const std::string& name) {
   GetTempPathA(MAX_PATH, temp);
   std::string folder = std::string(temp) + name;
   RemoveTree(folder);  // a leftover of an earlier run
+  // An earlier run's hook library can stay mapped in the processes it was loaded into, and
+  // its file cannot be removed or replaced then: a new folder beside it.
+  for (int n = 2; GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++n) {
+    folder = std::string(temp) + name + "-" + std::to_string(n);
+    RemoveTree(folder);
+  }
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder + "\\";
 }
