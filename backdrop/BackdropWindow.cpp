@@ -38,7 +38,7 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
   if (handled) {
     InvalidateRect(window, nullptr, TRUE);
-    RefreshMenus(window);
+    RefreshMenusSoon(window);
     return result;
   }
 
@@ -73,6 +73,10 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case WM_VSCROLL:
       OnScroll(window, SB_VERT, wParam);
+      return 0;
+    case kRefreshMenusMessage:
+      menusDue = false;
+      RefreshMenus(window);
       return 0;
     case WM_MENUSELECT:
       // A popup dropping down, or the menu closing (flags 0xFFFF).

@@ -31,6 +31,9 @@ class BackdropWindow {
   void ScrollIntoView(HWND window, HWND adopted);
   // Check marks of the Edit menu, the snap setting for the hook, and the Window menu.
   void RefreshMenus(HWND window);
+  // The same, once the notices already queued are handled: a burst of notices costs one
+  // refresh, not one registry read and menu rebuild each, while GIMP waits on every notice.
+  void RefreshMenusSoon(HWND window);
   static void InsertSorted(HMENU menu, UINT command, const char* text);
   // The window's normal rectangle and show state, kept in the settings.
   void RestorePlacement(HWND window);
@@ -40,6 +43,7 @@ class BackdropWindow {
   WindowTracker tracker;
   HINSTANCE instance = nullptr;
   int autoClose = 0;
+  bool menusDue = false;
   RECT lastWindowRect;
   int hScrollPos = 0;
   int vScrollPos = 0;
@@ -72,6 +76,9 @@ class BackdropWindow {
 
 // The one application object of the process, built before WinMain runs.
 extern BackdropWindow g_backdrop;
+
+// Asks the backdrop to refresh its menus (posted to itself).
+constexpr UINT kRefreshMenusMessage = WM_APP + 20;
 
 // Steps a close while GIMP works through it.
 constexpr UINT_PTR kCloseTimer = 2;

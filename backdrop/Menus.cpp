@@ -29,6 +29,10 @@ void BackdropWindow::RefreshMenus(HWND window) {
   }
 }
 
+void BackdropWindow::RefreshMenusSoon(HWND window) {
+  if (!menusDue) menusDue = PostMessageA(window, kRefreshMenusMessage, 0, 0) != 0;
+}
+
 void BackdropWindow::InsertSorted(HMENU menu, UINT command, const char* text) {
   for (int position = 0; position < GetMenuItemCount(menu); ++position) {
     char item[kTextSize] = {};
