@@ -13,6 +13,8 @@
 namespace {
 
 constexpr DWORD kStartupTimeoutMs = 30000;
+constexpr int kStartAttempts = 3;
+constexpr DWORD kRetryPauseMs = 500;
 constexpr int kTextSize = 100;
 
 char g_title[kTextSize];
@@ -26,23 +28,31 @@ LRESULT CALLBACK ClassWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 int RunPlugin(int argc, char** argv) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   path[MAX_PATH - 1] = '\0';  // older systems leave a path that fills the buffer unterminated
   HANDLE started = CreateEventA(nullptr, FALSE, FALSE, kStartupEventName);
-  // No command line: the copy sees no "-gimp" and runs the backdrop.
-  if (CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                     &process)) {
-    if (WaitForSingleObject(started, kStartupTimeoutMs) == WAIT_TIMEOUT) {
-      MessageBoxA(nullptr, "Error Starting Vellamy", "Gimp Vellamy", MB_OK);
+  bool up = false;
+  // A start that fails at once (a busy system can refuse one) is tried again; one that started
+  // gets its 30 s, and is never doubled.
+  for (int attempt = 0; started && attempt < kStartAttempts && !up; ++attempt) {
+    if (attempt > 0) Sleep(kRetryPauseMs);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    // No command line: the copy sees no "-gimp" and runs the backdrop.
+    if (!CreateProcessA(path, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+      continue;
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    up = WaitForSingleObject(started, kStartupTimeoutMs) == WAIT_OBJECT_0;
+    break;
   }
-  CloseHandle(started);
+  // Said, not hidden: otherwise GIMP starts and the backdrop silently does not.
+  if (!up) MessageBoxA(nullptr, "Error Starting Vellamy", "Gimp Vellamy", MB_OK);
+  if (started) CloseHandle(started);
   return gimp_main(&g_plugInInfo, argc, argv);
 }
 

@@ -179,7 +179,11 @@ std::string Session::Explain() {
     }
   }
   if (windows == 0) out << "no backdrop window (class VELLAMY) exists\n";
-  if (gimp) out << "GIMP's last lines:\n" << LastLines(gimp->OutputSoFar(), 12);
+  // What gimp_main recorded at the hand-over: whether a backdrop stood by then.
+  const std::string handOver = ReadLog();
+  out << "gimp_main's record: "
+      << (handOver.empty() ? "none\n" : handOver.substr(0, handOver.find("argv")));
+  if (gimp) out << "GIMP's lines:\n" << LastLines(gimp->OutputSoFar(), 40);
   if (vellamy) out << "the backdrop's last lines:\n" << LastLines(vellamy->OutputSoFar(), 12);
   return out.str();
 }
