@@ -179,6 +179,10 @@ std::string Session::Explain() {
     }
   }
   if (windows == 0) out << "no backdrop window (class VELLAMY) exists\n";
+  for (HWND box = FindWindowExA(nullptr, nullptr, "#32770", "Gimp Vellamy"); box;
+       box = FindWindowExA(nullptr, box, "#32770", "Gimp Vellamy")) {
+    out << "the plug-in's error box stands: " << Describe(box) << "\n";
+  }
   // What gimp_main recorded at the hand-over: whether a backdrop stood by then.
   const std::string handOver = ReadLog();
   out << "gimp_main's record: "
