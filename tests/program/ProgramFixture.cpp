@@ -143,6 +143,7 @@ std::string Session::Explain() {
   const ULONGLONG now = GetTickCount64();
   out << "\n--- what the test saw, " << (now - started) << " ms after the session began\n";
   if (gimp) {
+    gimp->WaitForLine("\x01", 50);  // reads what it printed meanwhile
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(gimp->Handle(), &code);
     out << "GIMP pid=" << gimp->Id();

@@ -135,3 +135,43 @@ TEST_F(ProgramTest, ACopyThatNeverSignalsGetsTheErrorBoxAfterThirtySecondsThenGi
 }
 
 }  // namespace
+
+namespace {
+
+// A copy that cannot be started is tried again, and then the plug-in says so in its box, as
+// after the time-out, instead of handing over to GIMP in silence. The plug-in is started
+// suspended and its file renamed before it runs: the copy's start finds no file.
+TEST_F(ProgramTest, ACopyThatCannotBeStartedGetsTheErrorBoxThenGimpMainRuns) {
+  const std::string folder = MakeTempFolder("vmyrefused");
+  const std::string bin = ProgramFolder();
+  for (const char* file : {"vellamy.exe", "vellamyhook.dll"}) {
+    ASSERT_TRUE(CopyFileA((bin + file).c_str(), (folder + file).c_str(), FALSE));
+  }
+  std::string command = "\"" + folder + "vellamy.exe\" -gimp 3 4 -run 0";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION launcher = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &launcher));
+  const bool renamed =
+      MoveFileA((folder + "vellamy.exe").c_str(), (folder + "vellamy-moved.exe").c_str()) != 0;
+  ResumeThread(launcher.hThread);
+  CloseHandle(launcher.hThread);
+  Session run;  // ends what is left of this start
+  ASSERT_TRUE(renamed);
+
+  HWND box = nullptr;
+  EXPECT_TRUE(
+      PumpUntil([&] { return (box = FindMessageBox(launcher.dwProcessId)) != nullptr; }, kLong))
+      << run.Explain();
+  EXPECT_EQ(nullptr, FindWindowA("VELLAMY", nullptr));
+  EXPECT_EQ("", ReadLog()) << "GIMP was handed over to before the box was answered";
+  if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(launcher.hProcess, kLong));
+  EXPECT_NE(std::string::npos, ReadLog().find("gimp_main argc=6 ")) << ReadLog();
+  if (WaitForSingleObject(launcher.hProcess, 0) == WAIT_TIMEOUT)
+    TerminateProcess(launcher.hProcess, 99);
+  CloseHandle(launcher.hProcess);
+}
+
+}  // namespace
