@@ -174,8 +174,7 @@ TEST_F(ProgramTest, AGimpThatDeclinesTheCloseKeepsTheBackdropUntilItReallyQuits)
   const std::vector<HWND> adopted = run.Adopted();
   auto quitDialogs = [&] { return run.WindowsSoFar("quit"); };
   PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] { return quitDialogs().size() == 1; }, 5000))
-      << run.Explain();
+  ASSERT_TRUE(PumpUntil([&] { return quitDialogs().size() == 1; }, 5000)) << run.Explain();
   const HWND dialog = quitDialogs()[0];
   EXPECT_TRUE(PumpUntil([&] { return IsChildOf(dialog, run.backdrop); }, 5000));
   PostMessageA(dialog, WM_CLOSE, 0, 0);  // the dialog's Cancel

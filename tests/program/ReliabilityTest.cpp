@@ -142,8 +142,7 @@ TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
   // the backdrop; with time-outs of 50 and 100 ms creation took two of them longer), so a longer
   // time-out shows beyond the margin of the answered control.
   PostMessageA(run.main, kOpenImage, 0, 0);
-  EXPECT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 2; }, 2500))
-      << run.Explain();
+  EXPECT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 2; }, 2500)) << run.Explain();
   const long long creation = LastTime(*run.gimp, "created image");
   EXPECT_GE(creation, 0);
   // The margin stays below what a 100 ms time-out adds (2 x 50 ms), on a busy machine too.
