@@ -252,6 +252,23 @@ TEST_F(GimpHostTest, ToolboxDockAndImageWindowAreAdoptedAndNoHelperWindowIs) {
     EXPECT_EQ(run.gimp->Id(), ProcessOf(w)) << TitleOf(w);
   }
   EXPECT_EQ(3u, Children(run.backdrop).size()) << run.Explain();
+  // F10 opens the image window's first menu: a borderless popup, which stays on the desktop.
+  PostKey(Titled(run, "tiny.xcf"), VK_F10);
+  HWND menu = nullptr;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        for (HWND w = GetTopWindow(nullptr); w && !menu; w = GetWindow(w, GW_HWNDNEXT)) {
+          if (ProcessOf(w) == run.gimp->Id() && IsWindowVisible(w) &&
+              ClassOf(w).rfind("gdkWindowTemp", 0) == 0)
+            menu = w;
+        }
+        return menu != nullptr;
+      },
+      10000))
+      << run.Explain();
+  EXPECT_EQ(3u, Children(run.backdrop).size()) << run.Explain();
+  PostKey(Titled(run, "tiny.xcf"), VK_ESCAPE);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(menu); }, 10000)) << "the menu stays open";
   const HWND proxy = FindWindowA("GimpWin32UniqueHandler", "GimpProxy");
   EXPECT_TRUE(proxy && GetAncestor(proxy, GA_PARENT) == GetDesktopWindow());
   CloseAndWait(run);
