@@ -228,6 +228,14 @@ TEST_F(GimpHostTest, GimpStartsTheBackdropAtEachStartAndThePlugInEndsWithZero) {
     ASSERT_NE(nullptr, plugIn) << run.Explain();
     DWORD code = STILL_ACTIVE;
     EXPECT_TRUE(GetExitCodeProcess(plugIn, &code) && code == 0) << code << run.Explain();
+    // How long GIMP's start waited on the plug-in: the backdrop's start and GIMP's query.
+    FILETIME created, ended, kernel, user;
+    if (GetProcessTimes(plugIn, &created, &ended, &kernel, &user)) {
+      const auto ticks = [](FILETIME t) {
+        return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+      };
+      std::printf("the plug-in ran %llu ms\n", (ticks(ended) - ticks(created)) / 10000);
+    }
     // Registering nothing, the plug-in is left out of pluginrc and so queried again next time.
     const std::string pluginrc = ReadFile(profile + "pluginrc");
     EXPECT_NE(std::string::npos, pluginrc.find("protocol-version")) << pluginrc;
