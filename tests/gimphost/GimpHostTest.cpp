@@ -3,6 +3,7 @@
 // in multi-window mode for each test.
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -136,7 +137,8 @@ class GimpHostTest : public ::testing::Test {
     // The layout of a plug-in in a folder of its own, whose hook library GIMP then leaves alone.
     const std::string folder = g_gimp + "lib\\gimp\\2.0\\plug-ins\\vellamy\\";
     CreateDirectoryA(folder.c_str(), nullptr);
-    for (const char* file : {"vellamy.exe", "vellamyhook.dll"}) {
+    // vmyprobe.exe stands for a plug-in's dialog: GIMP runs only vellamy.exe from this folder.
+    for (const char* file : {"vellamy.exe", "vellamyhook.dll", "vmyprobe.exe"}) {
       ASSERT_TRUE(CopyFileA((ProgramFolder() + file).c_str(), (folder + file).c_str(), FALSE));
     }
     // GIMP gives its plug-ins its bin folder through SetDllDirectory, which Wine's child
@@ -148,7 +150,7 @@ class GimpHostTest : public ::testing::Test {
   // The shared GIMP prefix is left as it was found, for GIMP's other users.
   static void TearDownTestSuite() {
     const std::string folder = g_gimp + "lib\\gimp\\2.0\\plug-ins\\vellamy\\";
-    for (const char* file : {"vellamy.exe", "vellamyhook.dll"})
+    for (const char* file : {"vellamy.exe", "vellamyhook.dll", "vmyprobe.exe"})
       DeleteFileA((folder + file).c_str());
     RemoveDirectoryA(folder.c_str());
   }
@@ -376,6 +378,36 @@ TEST_F(GimpHostTest, ScrollingTheBackdropMovesGimpsWindowsAndGimpGoesOnAnswering
   PumpFor(2000);
   EXPECT_EQ(std::string::npos, Answers(run.backdrop).find("does not answer"))
       << Answers(run.backdrop);
+  CloseAndWait(run);
+}
+
+// A plug-in's dialog comes from another process in GIMP's folder, and is adopted; the same
+// program started from outside that folder is any other program's, and is left alone.
+TEST_F(GimpHostTest, ADialogOfAProgramInGimpsFolderIsAdoptedAndOneFromElsewhereIsNot) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run));
+  const std::string outside = profile + "vmyprobe.exe";
+  ASSERT_TRUE(CopyFileA((ProgramFolder() + "vmyprobe.exe").c_str(), outside.c_str(), FALSE));
+  const HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "vmygimphostgo");
+  auto dialog = [&](const std::string& program) {
+    auto probe = std::make_unique<TestProcess>(
+        program, std::vector<std::string>{"tool", "pumpwait=vmygimphostgo"});
+    EXPECT_TRUE(probe->WaitForLine("waiting", 30000)) << probe->OutputSoFar();
+    const std::string& out = probe->OutputSoFar();
+    const size_t at = out.find("hwnd=");
+    const HWND w = at == std::string::npos
+                       ? nullptr
+                       : reinterpret_cast<HWND>(std::strtoull(out.c_str() + at + 5, nullptr, 16));
+    return std::make_pair(std::move(probe), w);
+  };
+  auto inside = dialog(g_gimp + "lib\\gimp\\2.0\\plug-ins\\vellamy\\vmyprobe.exe");
+  auto other = dialog(outside);
+  EXPECT_TRUE(IsChildOf(inside.second, run.backdrop)) << inside.first->OutputSoFar();
+  EXPECT_EQ(GetDesktopWindow(), GetAncestor(other.second, GA_PARENT)) << other.first->OutputSoFar();
+  SetEvent(go);
+  inside.first->Wait();
+  other.first->Wait();
+  CloseHandle(go);
   CloseAndWait(run);
 }
 
