@@ -1,0 +1,91 @@
+// The backdrop's own controls on the real GIMP's windows, and the backdrop's end with GIMP's.
+#include <algorithm>
+
+#include "GimpHostFixture.h"
+
+namespace {
+
+TEST_F(GimpHostTest, MinimisingTheBackdropHidesGimpsWindowsAndRestoringShowsThem) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run));
+  ASSERT_TRUE(PumpUntil([&] { return Titled(run, "Pointer") != nullptr; }, 60000));
+  const std::vector<HWND> windows = Children(run.backdrop);
+  auto shown = [&] {
+    int n = 0;
+    for (HWND w : windows) n += IsWindowVisible(w) ? 1 : 0;
+    return n;
+  };
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return shown() == 0; }, 10000)) << run.Explain();
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return shown() == static_cast<int>(windows.size()); }, 10000))
+      << run.Explain();
+  CloseAndWait(run);
+}
+
+// Each entry of the Window menu brings its window to the front: the last entry, picked again
+// and again, raises each of GIMP's windows once.
+TEST_F(GimpHostTest, TheWindowMenuRaisesEachOfGimpsWindows) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run));
+  ASSERT_TRUE(PumpUntil([&] { return Titled(run, "Pointer") != nullptr; }, 60000));
+  std::vector<HWND> windows = Children(run.backdrop), raised;
+  const UINT last = static_cast<UINT>(1000 + windows.size() - 1);
+  auto top = [&] { return GetWindow(run.backdrop, GW_CHILD); };
+  for (size_t i = 0; i < windows.size(); ++i) {
+    const HWND before = top();
+    PostMessageA(run.backdrop, WM_COMMAND, last, 0);
+    PumpUntil([&] { return top() != before; }, 5000);
+    raised.push_back(top());
+  }
+  std::sort(windows.begin(), windows.end());
+  std::sort(raised.begin(), raised.end());
+  EXPECT_EQ(windows, raised) << run.Explain();
+  CloseAndWait(run);
+}
+
+// A backdrop smaller than GIMP's layout scrolls: every window moves the bar's way, and GIMP
+// goes on answering.
+TEST_F(GimpHostTest, ScrollingTheBackdropMovesGimpsWindowsAndGimpGoesOnAnswering) {
+  WriteDword("MinState", SW_SHOWNORMAL);
+  WriteDword("WindowW", 400);
+  WriteDword("WindowH", 300);
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run));
+  ASSERT_TRUE(PumpUntil([&] { return Titled(run, "Pointer") != nullptr; }, 60000));
+  const std::vector<HWND> windows = Children(run.backdrop);
+  std::vector<std::vector<int>> before;
+  for (HWND w : windows) before.push_back(PlaceOf(w, run.backdrop));
+  InvalidateRect(run.backdrop, nullptr, TRUE);  // the bars' ranges are set as it paints
+  PumpFor(1000);
+  SendMessageA(run.backdrop, WM_HSCROLL, SB_PAGERIGHT, 0);
+  SendMessageA(run.backdrop, WM_VSCROLL, SB_LINEDOWN, 0);
+  for (size_t i = 0; i < windows.size(); ++i) {
+    const std::vector<int> now = PlaceOf(windows[i], run.backdrop);
+    EXPECT_EQ(before[i][0] - 10, now[0]) << TitleOf(windows[i]);
+    EXPECT_EQ(before[i][1] - 10, now[1]) << TitleOf(windows[i]);
+  }
+  PumpFor(2000);
+  EXPECT_EQ(std::string::npos, Answers(run.backdrop).find("does not answer"))
+      << Answers(run.backdrop);
+  CloseAndWait(run);
+}
+
+// Ctrl+Q in the toolbox, as a user quits GIMP: GIMP ends and, its windows gone, so does the
+// backdrop.
+TEST_F(GimpHostTest, QuittingGimpWithCtrlQClosesTheBackdrop) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run));
+  PostCtrlKey(run.main, 'Q');
+  EXPECT_EQ(0u, run.gimp->Wait(120000).exitCode) << run.Explain();
+  EXPECT_EQ(0u, run.BackdropExit()) << run.Explain();
+}
+
+TEST_F(GimpHostTest, KilledGimpClosesTheBackdrop) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run));
+  TerminateProcess(run.gimp->Handle(), 9);
+  EXPECT_EQ(0u, run.BackdropExit()) << run.Explain();
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// The real GIMP 2.10 as the backdrop's host: GIMP started as a user starts it, the backdrop
+// started by GIMP from plug-ins\vellamy\ through the real libgimp, a fresh GIMP profile in
+// multi-window mode for each test.
+#pragma once
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ProgramFixture.h"
+
+inline constexpr DWORD kGimpStart = 240000;  // a first start under Wine builds GIMP's font cache
+
+inline std::string g_gimp;  // GIMP's installation folder, with a trailing backslash
+
+// The toolbox, a dock and the empty image window side by side. Their dockables are ones
+// without a scrolled list: under Wine, GDK's ScrollDC on a window adopted by another process
+// can wait for ever, and a list that scrolls while GIMP starts hangs it there (README).
+inline constexpr const char* kSessionrc = R"((session-info "toplevel"
+    (factory-entry "gimp-toolbox-window")
+    (position 10 10)
+    (size 200 520)
+    (open-on-exit)
+    (gimp-toolbox
+        (side left)))
+(session-info "toplevel"
+    (factory-entry "gimp-empty-image-window")
+    (position 230 10)
+    (size 320 400)
+    (open-on-exit))
+(session-info "toplevel"
+    (factory-entry "gimp-dock-window")
+    (position 570 10)
+    (size 220 520)
+    (open-on-exit)
+    (gimp-dock
+        (book
+            (current-page 0)
+            (dockable "gimp-cursor-view"
+                (tab-style automatic)))))
+(hide-docks no)
+(single-window-mode no)
+)";
+
+std::vector<HWND> Children(HWND parent);
+std::string ClassOf(HWND w);
+std::string TitleOf(HWND w);
+DWORD ProcessOf(HWND w);
+std::string ReadFile(const std::string& path);
+// A 1x1 RGB image of one layer in XCF's first version: GIMP opens it without any plug-in.
+void WriteTinyXcf(const std::string& path);
+// A key as the keyboard gives it, posted to one of GTK's windows.
+void PostKey(HWND window, UINT vk);
+// The key with Ctrl held: GDK reads the modifiers from the keyboard state, which a posted key
+// does not change, so the state shared by attached input queues holds Ctrl meanwhile.
+void PostCtrlKey(HWND window, UINT vk);
+// Whether each adopted window's thread still handles messages.
+std::string Answers(HWND backdrop);
+// Where GIMP's sessionrc puts one factory entry's window: x, y, width, height.
+std::vector<int> SessionPlace(const std::string& sessionrc, const std::string& entry);
+// A window's outer rectangle in the backdrop: x, y, width, height.
+std::vector<int> PlaceOf(HWND w, HWND backdrop);
+
+class GimpHostTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    char prefix[MAX_PATH] = {};
+    ASSERT_TRUE(GetEnvironmentVariableA("VELLAMY_GIMP2_PREFIX", prefix, MAX_PATH)) << "no GIMP";
+    g_gimp = std::string(prefix) + "\\";
+    // The layout of a plug-in in a folder of its own, whose hook library GIMP then leaves alone.
+    const std::string folder = g_gimp + "lib\\gimp\\2.0\\plug-ins\\vellamy\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    // vmyprobe.exe stands for a plug-in's dialog: GIMP runs only vellamy.exe from this folder.
+    for (const char* file : {"vellamy.exe", "vellamyhook.dll", "vmyprobe.exe"}) {
+      ASSERT_TRUE(CopyFileA((ProgramFolder() + file).c_str(), (folder + file).c_str(), FALSE));
+    }
+    // GIMP gives its plug-ins its bin folder through SetDllDirectory, which Wine's child
+    // processes do not inherit: the PATH stands in for it.
+    char path[8192] = {};
+    GetEnvironmentVariableA("PATH", path, sizeof(path));
+    SetEnvironmentVariableA("PATH", (g_gimp + "bin;" + path).c_str());
+  }
+  // The shared GIMP prefix is left as it was found, for GIMP's other users.
+  static void TearDownTestSuite() {
+    const std::string folder = g_gimp + "lib\\gimp\\2.0\\plug-ins\\vellamy\\";
+    for (const char* file : {"vellamy.exe", "vellamyhook.dll", "vmyprobe.exe"})
+      DeleteFileA((folder + file).c_str());
+    RemoveDirectoryA(folder.c_str());
+  }
+  void SetUp() override {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+    profile = MakeTempFolder("vmygimp");
+    std::ofstream(profile + "sessionrc") << kSessionrc;
+    SetEnvironmentVariableA("GIMP2_DIRECTORY", profile.c_str());
+  }
+
+  // GIMP as a user starts it; returns once its toolbox stands in the backdrop.
+  void Start(Session& run, const std::vector<std::string>& args = {}) {
+    const ULONGLONG began = GetTickCount64();
+    run.gimp = std::make_unique<TestProcess>(g_gimp + "bin\\gimp-2.10.exe", args);
+    ASSERT_TRUE(run.gimp->Started());
+    ASSERT_TRUE(PumpUntil([&] { return run.FindBackdrop(); }, kGimpStart)) << run.Explain();
+    ASSERT_TRUE(PumpUntil([&] { return (run.main = Toolbox(run)) != nullptr; }, 120000))
+        << run.Explain() << Answers(run.backdrop);
+    std::printf("GIMP's toolbox adopted %llu ms after GIMP's start\n", GetTickCount64() - began);
+  }
+
+  static HWND Toolbox(const Session& run) { return Titled(run, "Toolbox"); }
+
+  // The first shown window in the backdrop whose title begins with title.
+  static HWND Titled(const Session& run, const char* title) {
+    for (HWND w : Children(run.backdrop)) {
+      if (TitleOf(w).rfind(title, 0) == 0 && IsWindowVisible(w)) return w;
+    }
+    return nullptr;
+  }
+
+  // The plug-in GIMP started: the vellamy.exe whose parent is GIMP.
+  static HANDLE PlugIn(Session& run) {
+    for (const VellamyWatch::Seen& seen : run.watch.SoFar()) {
+      if (seen.parent == run.gimp->Id()) return seen.handle;
+    }
+    return nullptr;
+  }
+
+  // Closing the backdrop closes GIMP, which saves its session and ends.
+  static void CloseAndWait(Session& run) {
+    PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0u, run.gimp->Wait(120000).exitCode) << run.Explain();
+    EXPECT_EQ(0u, run.BackdropExit()) << run.Explain();
+  }
+
+  std::string profile;
+};

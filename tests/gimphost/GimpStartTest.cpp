@@ -1,0 +1,136 @@
+// The real GIMP starting the backdrop, what the backdrop adopts, and where GIMP's windows come
+// back.
+#include <cstdio>
+#include <cstdlib>
+
+#include "GimpHostFixture.h"
+
+namespace {
+
+TEST_F(GimpHostTest, GimpStartsTheBackdropAtEachStartAndThePlugInEndsWithZero) {
+  for (int start = 1; start <= 2; ++start) {
+    SCOPED_TRACE(start);
+    Session run;
+    ASSERT_NO_FATAL_FAILURE(Start(run));
+    EXPECT_TRUE(IsChildOf(run.main, run.backdrop));
+    // The plug-in hands over to GIMP once the backdrop stands, so it has ended by now.
+    const HANDLE plugIn = PlugIn(run);
+    ASSERT_NE(nullptr, plugIn) << run.Explain();
+    DWORD code = STILL_ACTIVE;
+    EXPECT_TRUE(GetExitCodeProcess(plugIn, &code) && code == 0) << code << run.Explain();
+    // How long GIMP's start waited on the plug-in: the backdrop's start and GIMP's query.
+    FILETIME created, ended, kernel, user;
+    if (GetProcessTimes(plugIn, &created, &ended, &kernel, &user)) {
+      const auto ticks = [](FILETIME t) {
+        return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+      };
+      std::printf("the plug-in ran %llu ms\n", (ticks(ended) - ticks(created)) / 10000);
+    }
+    // Registering nothing, the plug-in is left out of pluginrc and so queried again next time.
+    const std::string pluginrc = ReadFile(profile + "pluginrc");
+    EXPECT_NE(std::string::npos, pluginrc.find("protocol-version")) << pluginrc;
+    EXPECT_EQ(std::string::npos, pluginrc.find("vellamy")) << pluginrc;
+    CloseAndWait(run);
+  }
+}
+
+// With an image opened from GIMP's command line: the toolbox, the dock and the image window
+// stand in the backdrop, and nothing else of GIMP's does. Closing the backdrop with the
+// image open still ends GIMP, which has nothing to save.
+TEST_F(GimpHostTest, ToolboxDockAndImageWindowAreAdoptedAndNoHelperWindowIs) {
+  const std::string image = profile + "tiny.xcf";
+  WriteTinyXcf(image);
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run, {image}));
+  ASSERT_TRUE(PumpUntil([&] { return Titled(run, "Pointer") && Titled(run, "tiny.xcf"); }, 60000))
+      << run.Explain();
+  PumpFor(3000);  // what GIMP shows after its windows, such as tips, has its time to come
+  for (HWND w : Children(run.backdrop)) {
+    EXPECT_EQ("gdkWindowToplevel", ClassOf(w)) << TitleOf(w);
+    EXPECT_EQ(run.gimp->Id(), ProcessOf(w)) << TitleOf(w);
+  }
+  EXPECT_EQ(3u, Children(run.backdrop).size()) << run.Explain();
+  // F10 opens the image window's first menu: a borderless popup, which stays on the desktop.
+  PostKey(Titled(run, "tiny.xcf"), VK_F10);
+  HWND menu = nullptr;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        for (HWND w = GetTopWindow(nullptr); w && !menu; w = GetWindow(w, GW_HWNDNEXT)) {
+          if (ProcessOf(w) == run.gimp->Id() && IsWindowVisible(w) &&
+              ClassOf(w).rfind("gdkWindowTemp", 0) == 0)
+            menu = w;
+        }
+        return menu != nullptr;
+      },
+      10000))
+      << run.Explain();
+  EXPECT_EQ(3u, Children(run.backdrop).size()) << run.Explain();
+  PostKey(Titled(run, "tiny.xcf"), VK_ESCAPE);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(menu); }, 10000)) << "the menu stays open";
+  const HWND proxy = FindWindowA("GimpWin32UniqueHandler", "GimpProxy");
+  EXPECT_TRUE(proxy && GetAncestor(proxy, GA_PARENT) == GetDesktopWindow());
+  CloseAndWait(run);
+}
+
+// GIMP saves where its toolbox and dock stand at each quit (the frame's corner on the screen
+// and the client size) and puts them there at the next start: over three starts the places
+// GIMP saves, and the places the windows take, must not move by a pixel.
+TEST_F(GimpHostTest, ToolboxAndDockComeBackToTheSamePlaceOverThreeStarts) {
+  auto place = [](HWND w) {
+    RECT frame, client;
+    GetWindowRect(w, &frame);
+    GetClientRect(w, &client);
+    return std::vector<int>{frame.left, frame.top, client.right, client.bottom};
+  };
+  std::vector<int> first;
+  for (int start = 1; start <= 3; ++start) {
+    SCOPED_TRACE(start);
+    Session run;
+    ASSERT_NO_FATAL_FAILURE(Start(run));
+    HWND dock = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (dock = Titled(run, "Pointer")) != nullptr; }, 60000));
+    PumpFor(2000);  // GIMP's last moves of its windows as they come up
+    std::vector<int> shown = place(run.main), dockShown = place(dock);
+    shown.insert(shown.end(), dockShown.begin(), dockShown.end());
+    CloseAndWait(run);
+    const std::string sessionrc = ReadFile(profile + "sessionrc");
+    std::vector<int> saved = SessionPlace(sessionrc, "gimp-toolbox-window"),
+                     dockSaved = SessionPlace(sessionrc, "gimp-dock-window");
+    saved.insert(saved.end(), dockSaved.begin(), dockSaved.end());
+    EXPECT_EQ(saved, shown) << sessionrc;
+    if (start == 1) first = saved;
+    EXPECT_EQ(first, saved);
+  }
+}
+
+// A plug-in's dialog comes from another process in GIMP's folder, and is adopted; the same
+// program started from outside that folder is any other program's, and is left alone.
+TEST_F(GimpHostTest, ADialogOfAProgramInGimpsFolderIsAdoptedAndOneFromElsewhereIsNot) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run));
+  const std::string outside = profile + "vmyprobe.exe";
+  ASSERT_TRUE(CopyFileA((ProgramFolder() + "vmyprobe.exe").c_str(), outside.c_str(), FALSE));
+  const HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "vmygimphostgo");
+  auto dialog = [&](const std::string& program) {
+    auto probe = std::make_unique<TestProcess>(
+        program, std::vector<std::string>{"tool", "pumpwait=vmygimphostgo"});
+    EXPECT_TRUE(probe->WaitForLine("waiting", 30000)) << probe->OutputSoFar();
+    const std::string& out = probe->OutputSoFar();
+    const size_t at = out.find("hwnd=");
+    const HWND w = at == std::string::npos
+                       ? nullptr
+                       : reinterpret_cast<HWND>(std::strtoull(out.c_str() + at + 5, nullptr, 16));
+    return std::make_pair(std::move(probe), w);
+  };
+  auto inside = dialog(g_gimp + "lib\\gimp\\2.0\\plug-ins\\vellamy\\vmyprobe.exe");
+  auto other = dialog(outside);
+  EXPECT_TRUE(IsChildOf(inside.second, run.backdrop)) << inside.first->OutputSoFar();
+  EXPECT_EQ(GetDesktopWindow(), GetAncestor(other.second, GA_PARENT)) << other.first->OutputSoFar();
+  SetEvent(go);
+  inside.first->Wait();
+  other.first->Wait();
+  CloseHandle(go);
+  CloseAndWait(run);
+}
+
+}  // namespace
