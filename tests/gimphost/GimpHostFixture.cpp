@@ -4,18 +4,6 @@
 #include <fstream>
 #include <sstream>
 
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> all;
-  for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) all.push_back(w);
-  return all;
-}
-
-std::string ClassOf(HWND w) {
-  char name[64] = {};
-  GetClassNameA(w, name, sizeof(name));
-  return name;
-}
-
 std::string TitleOf(HWND w) {
   char title[256] = {};
   GetWindowTextA(w, title, sizeof(title));
@@ -52,13 +40,6 @@ void WriteTinyXcf(const std::string& path) {
   }
   data += std::string("\x80\x80\x80", 3);
   std::ofstream(path, std::ios::binary) << data;
-}
-
-// A key as the keyboard gives it, posted to one of GTK's windows.
-void PostKey(HWND window, UINT vk) {
-  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
-  PostMessageA(window, WM_KEYDOWN, vk, scan | 1);
-  PostMessageA(window, WM_KEYUP, vk, scan | 1 | (3u << 30));
 }
 
 // The key with Ctrl held: GDK reads the modifiers from the keyboard state, which a posted key

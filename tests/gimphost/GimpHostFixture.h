@@ -43,15 +43,11 @@ inline constexpr const char* kSessionrc = R"((session-info "toplevel"
 (single-window-mode no)
 )";
 
-std::vector<HWND> Children(HWND parent);
-std::string ClassOf(HWND w);
 std::string TitleOf(HWND w);
 DWORD ProcessOf(HWND w);
 std::string ReadFile(const std::string& path);
 // A 1x1 RGB image of one layer in XCF's first version: GIMP opens it without any plug-in.
 void WriteTinyXcf(const std::string& path);
-// A key as the keyboard gives it, posted to one of GTK's windows.
-void PostKey(HWND window, UINT vk);
 // The key with Ctrl held: GDK reads the modifiers from the keyboard state, which a posted key
 // does not change, so the state shared by attached input queues holds Ctrl meanwhile.
 void PostCtrlKey(HWND window, UINT vk);

@@ -53,25 +53,6 @@ class GtkHostTest : public ProgramTest {
   }
 };
 
-std::vector<HWND> Children(HWND parent) {
-  std::vector<HWND> all;
-  for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) all.push_back(w);
-  return all;
-}
-
-std::string ClassOf(HWND w) {
-  char name[64] = {};
-  GetClassNameA(w, name, sizeof(name));
-  return name;
-}
-
-// A key as the keyboard gives it, posted to one of GTK's windows.
-void PostKey(HWND window, UINT vk) {
-  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
-  PostMessageA(window, WM_KEYDOWN, vk, scan | 1);
-  PostMessageA(window, WM_KEYUP, vk, scan | 1 | (3u << 30));
-}
-
 // The process's windows that GDK made, top-level or adopted, by class.
 std::multimap<std::string, HWND> GdkWindowsOf(DWORD pid, HWND backdrop) {
   std::multimap<std::string, HWND> found;

@@ -39,6 +39,24 @@ std::string ReadLog() {
 
 bool IsChildOf(HWND window, HWND parent) { return GetAncestor(window, GA_PARENT) == parent; }
 
+std::vector<HWND> Children(HWND parent) {
+  std::vector<HWND> all;
+  for (HWND w = GetWindow(parent, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) all.push_back(w);
+  return all;
+}
+
+std::string ClassOf(HWND w) {
+  char name[64] = {};
+  GetClassNameA(w, name, sizeof(name));
+  return name;
+}
+
+void PostKey(HWND window, UINT vk) {
+  const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC)) << 16;
+  PostMessageA(window, WM_KEYDOWN, vk, scan | 1);
+  PostMessageA(window, WM_KEYUP, vk, scan | 1 | (3u << 30));
+}
+
 RECT ClientRectIn(HWND window, HWND parent) {
   RECT r;
   GetWindowRect(window, &r);

@@ -27,6 +27,11 @@ void WriteDword(const char* name, DWORD value);
 void WriteString(const char* name, const char* text);
 std::string ReadLog();
 bool IsChildOf(HWND window, HWND parent);
+// The children of parent, topmost first, and a window's class name.
+std::vector<HWND> Children(HWND parent);
+std::string ClassOf(HWND w);
+// A key as the keyboard gives it, posted to a window (as to one of GTK's).
+void PostKey(HWND window, UINT vk);
 // A window's outer rectangle in the client coordinates of parent.
 RECT ClientRectIn(HWND window, HWND parent);
 // The last "what ms=N" that the stand-in GIMP printed, or -1.
