@@ -89,6 +89,47 @@ LONG WINAPI GdkSetWindowLongW(HWND window, int index, LONG value) {
 }
 #endif
 
+// GDK pulls every window it maps inside the work area of the window's monitor (MonitorFromWindow,
+// then GetMonitorInfo). For a held window the backdrop's client area is the part of the screen
+// it can be seen in: its top and left edges stand in for the work area's, so a window that GIMP
+// saved near the screen's top or left edge comes up with its caption below the backdrop's
+// caption and menu bar instead of under them. The right and bottom edges stay the monitor's:
+// what reaches past the client area there is reached by the backdrop's scroll bars, and a small
+// backdrop does not squeeze GIMP's layout. GDK's own calls at each map do it, before the window
+// shows, so GDK and GIMP learn the place as any other and GIMP saves it: the next start asks for
+// the same place and nothing moves again.
+HWND g_askedFor = nullptr;  // the held window whose monitor GDK asked for last; GDK's thread only
+
+HMONITOR WINAPI GdkMonitorFromWindow(HWND window, DWORD flags) {
+  g_askedFor = Holder(window) ? window : nullptr;
+  return MonitorFromWindow(window, flags);
+}
+
+void FitWorkAreaToHolder(HMONITOR monitor, MONITORINFO* info) {
+  HWND window = g_askedFor;
+  g_askedFor = nullptr;
+  HWND holder = Holder(window);
+  // A minimised backdrop has no client area on the screen to stand in for anything.
+  if (!holder || IsIconic(holder) || MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST) != monitor)
+    return;
+  POINT origin = {0, 0};
+  ClientToScreen(holder, &origin);
+  info->rcWork.left = origin.x;
+  info->rcWork.top = origin.y;
+}
+
+BOOL WINAPI GdkGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info) {
+  if (!GetMonitorInfoA(monitor, info)) return FALSE;
+  FitWorkAreaToHolder(monitor, info);
+  return TRUE;
+}
+
+BOOL WINAPI GdkGetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
+  if (!GetMonitorInfoW(monitor, info)) return FALSE;
+  FitWorkAreaToHolder(monitor, info);
+  return TRUE;
+}
+
 struct Replacement {
   const char* name;
   void* function;
@@ -98,6 +139,9 @@ const Replacement kReplacements[] = {
     {"GetAncestor", reinterpret_cast<void*>(&GdkGetAncestor)},
     {"SetWindowPos", reinterpret_cast<void*>(&GdkSetWindowPos)},
     {"MoveWindow", reinterpret_cast<void*>(&GdkMoveWindow)},
+    {"MonitorFromWindow", reinterpret_cast<void*>(&GdkMonitorFromWindow)},
+    {"GetMonitorInfoA", reinterpret_cast<void*>(&GdkGetMonitorInfoA)},
+    {"GetMonitorInfoW", reinterpret_cast<void*>(&GdkGetMonitorInfoW)},
 #if defined(_WIN64)
     {"SetWindowLongPtrA", reinterpret_cast<void*>(&GdkSetWindowLongPtrA)},
     {"SetWindowLongPtrW", reinterpret_cast<void*>(&GdkSetWindowLongPtrW)},

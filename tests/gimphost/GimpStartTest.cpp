@@ -2,6 +2,7 @@
 // back.
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "GimpHostFixture.h"
 
@@ -100,6 +101,63 @@ TEST_F(GimpHostTest, ToolboxAndDockComeBackToTheSamePlaceOverThreeStarts) {
     EXPECT_EQ(saved, shown) << sessionrc;
     if (start == 1) first = saved;
     EXPECT_EQ(first, saved);
+  }
+}
+
+// GIMP stores a place above the screen as 0, so windows near the screen's top edge are saved at
+// y = 0, under the maximised backdrop's caption and menu bar. Each comes up inside the client
+// area, the next start brings it back to that same place, and GIMP's question about an unsaved
+// image, centred on an image window near the top, comes up inside too.
+TEST_F(GimpHostTest, WindowsSavedAtTheScreensTopEdgeComeUpInsideTheBackdropAndStayThere) {
+  std::string session = kSessionrc;
+  for (const auto& [was, now] : {std::pair<std::string, std::string>{"10 10", "0 0"},
+                                 {"230 10", "230 0"},
+                                 {"570 10", "1060 0"}}) {  // the dock at the screen's right edge
+    session.replace(session.find("(position " + was), 10 + was.size(), "(position " + now);
+  }
+  std::ofstream(profile + "sessionrc") << session;
+  const std::string image = profile + "tiny.xcf";
+  WriteTinyXcf(image);
+  auto expectInside = [](const Session& run, HWND w) {
+    const std::vector<int> at = PlaceOf(w, run.backdrop);
+    EXPECT_TRUE(at[0] >= 0 && at[1] >= 0) << TitleOf(w) << " at " << at[0] << "," << at[1];
+  };
+  std::vector<int> first;
+  for (int start = 1; start <= 2; ++start) {
+    SCOPED_TRACE(start);
+    Session run;
+    ASSERT_NO_FATAL_FAILURE(
+        Start(run, start == 2 ? std::vector<std::string>{image} : std::vector<std::string>{}));
+    HWND dock = nullptr, shown = nullptr;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          dock = Titled(run, "Pointer");
+          shown = Titled(run, start == 1 ? "GNU Image" : "tiny.xcf");
+          return dock && shown;
+        },
+        60000))
+        << run.Explain();
+    PumpFor(2000);  // GIMP's last moves of its windows as they come up
+    EXPECT_EQ(3u, Children(run.backdrop).size()) << run.Explain();
+    for (HWND w : Children(run.backdrop)) expectInside(run, w);
+    std::vector<int> places = PlaceOf(run.main, run.backdrop),
+                     dockPlace = PlaceOf(dock, run.backdrop);
+    places.insert(places.end(), dockPlace.begin(), dockPlace.end());
+    if (start == 1) {
+      first = places;
+      CloseAndWait(run);
+      continue;
+    }
+    EXPECT_EQ(first, places);
+    // Select All makes the image unsaved; closing its window asks first.
+    PostCtrlKey(shown, 'A');
+    PostMessageA(shown, WM_CLOSE, 0, 0);
+    HWND question = nullptr;
+    EXPECT_TRUE(PumpUntil([&] { return (question = Titled(run, "Close")) != nullptr; }, 30000))
+        << run.Explain();
+    if (question) expectInside(run, question);
+    TerminateProcess(run.gimp->Handle(), 9);  // nothing of this start is saved
+    EXPECT_EQ(0u, run.BackdropExit()) << run.Explain();
   }
 }
 
