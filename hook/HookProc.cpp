@@ -66,7 +66,11 @@ void OnWindowPosChanged(HWND window) {
   if (!IsGimpProcess()) return;
   HWND backdrop = g_hookState.backdrop;
   if (window == backdrop) return;
-  if (GetParent(window) != backdrop) return;
+  // The parent itself: GetParent names the owner, or nothing, for a window without WS_CHILD,
+  // which every window GIMP makes is.
+  if (GetAncestor(window, GA_PARENT) != backdrop) return;
+  // A maximised window's frame lies just outside the client area by design, within reach.
+  if (IsZoomed(window) || IsIconic(window)) return;
   RECT client;
   GetClientRect(backdrop, &client);
   MapWindowPoints(backdrop, nullptr, reinterpret_cast<POINT*>(&client), 2);

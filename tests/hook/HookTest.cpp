@@ -239,11 +239,11 @@ TEST_F(HookTest, AdoptedWindowsSnapToTheClientEdgesFromOneToFourPixelsWhenSnappi
            ":" + std::to_string(height);
   };
   // With snapping off a window 2 pixels off an edge stays there.
-  ProcessResult off = Run(gimpProbe, {"bordered", "childstyle=0", move(300, bottom - h - 2, w, h)});
+  ProcessResult off = Run(gimpProbe, {"bordered", move(300, bottom - h - 2, w, h)});
   EXPECT_EQ(std::to_string(bottom - 2), off.Field("moved", "bottom"));
 
-  HookSnapWindows(5);  // any nonzero value is on
-  std::vector<std::string> steps = {"bordered", "childstyle=0"};
+  HookSnapWindows(5);                             // any nonzero value is on
+  std::vector<std::string> steps = {"bordered"};  // adopted as GIMP's are: no WS_CHILD
   struct Case {
     long x, y, wantX, wantY;
   };

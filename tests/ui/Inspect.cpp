@@ -82,11 +82,13 @@ int Inspect(int argc, char** argv) {
     MapWindowPoints(nullptr, backdrop, reinterpret_cast<POINT*>(&r), 2);
     char title[256] = {};
     GetWindowTextA(w, title, sizeof(title));
-    // snap=1 where the hook's snapping reaches the window: GetParent gives the backdrop only for
-    // a window with WS_CHILD, and for others their owner.
+    // snap=1 where the hook's snapping reaches the window: the backdrop holds it directly and it
+    // is neither maximised nor minimised.
     std::printf("child hwnd=%llx left=%ld top=%ld right=%ld bottom=%ld snap=%d title=%s\n",
                 static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w)), r.left, r.top,
-                r.right, r.bottom, GetParent(w) == backdrop ? 1 : 0, title);
+                r.right, r.bottom,
+                GetAncestor(w, GA_PARENT) == backdrop && !IsZoomed(w) && !IsIconic(w) ? 1 : 0,
+                title);
   }
   return 0;
 }
