@@ -41,11 +41,30 @@ inline POINT IntoView(const RECT& client, const RECT& window) {
           axis(client.top, client.bottom, window.top, window.bottom)};
 }
 
-// The bar's minimum: 0, or the position when a scroll into view went above or left of it.
-inline int ScrollMinimum(int position) { return position < 0 ? position : 0; }
+// One bar's range, in the scrolled area's coordinates. The scrolled area spans the client area,
+// the place it had at position 0, and every shown adopted window, on both sides (low and high are
+// the edges of the client area and the windows on this axis, in client coordinates): position 0
+// stays in reach, so the bar always scrolls home, and the position always lies in the range, so
+// a bar disappears (minimum equal to maximum) only at home with nothing out of view on its axis.
+struct ScrollRange {
+  int min, max;
+};
+inline ScrollRange ScrollRangeOf(LONG low, LONG high, int position, LONG clientEnd) {
+  const int start = static_cast<int>(low + position),
+            end = static_cast<int>(high + position - clientEnd);
+  return {start < 0 ? start : 0, end > 0 ? end : 0};
+}
 
-// The bar's maximum: how far the adopted windows reach past the client area, in the scrolled
-// area's coordinates. Negative when they all end inside it.
-inline int ScrollMaximum(LONG unionFarEdge, int position, LONG clientFarEdge) {
-  return static_cast<int>(unionFarEdge + position - clientFarEdge);
+// A thumb position. While the user drags, the bar's own 32-bit tracking position (its low 16
+// bits are the message's); otherwise the message's 16 bits are all there is, read as the value
+// with those low bits that lies in the range, or next to it: a negative position, or one past
+// 32,767, then comes whole instead of wrapping about 65,000 pixels away.
+inline int ThumbPosition(unsigned thumb16, int tracking, int min, int max) {
+  thumb16 &= 0xFFFF;
+  if ((static_cast<unsigned>(tracking) & 0xFFFF) == thumb16) return tracking;
+  // The first value at or above the minimum with those low bits, or the one 65536 below it.
+  const long long above =
+      min + static_cast<long long>((thumb16 - static_cast<unsigned>(min)) & 0xFFFF);
+  if (above <= max || above - max < min - (above - 65536)) return static_cast<int>(above);
+  return static_cast<int>(above - 65536);
 }

@@ -3,23 +3,32 @@
 #include "ScrollMath.h"
 
 void BackdropWindow::UpdateScrollRanges(HWND window) {
-  RECT reach = {};  // UnionRect ignores an empty rectangle: the first window replaces it
-  for (HWND adopted : tracker.Snapshot()) {
+  RECT client;
+  GetClientRect(window, &client);
+  RECT reach = client;
+  for (HWND adopted : tracker.Distinct()) {
+    // A window GIMP keeps hidden (docks hidden with Tab, a dialog kept for later) shows nothing
+    // to scroll to; the window's own bit, as the backdrop's is clear while it is minimised.
+    if (!(GetWindowLongPtrA(adopted, GWL_STYLE) & WS_VISIBLE)) continue;
+    if (GetAncestor(adopted, GA_PARENT) != window) continue;  // moves with the window holding it
     RECT r;
     GetWindowRect(adopted, &r);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
     UnionRect(&reach, &r, &reach);
   }
-  RECT client;
-  GetClientRect(window, &client);
   SCROLLINFO info = {};
   info.cbSize = sizeof(info);
-  info.fMask = SIF_RANGE;
-  info.nMin = ScrollMinimum(hScrollPos);
-  info.nMax = ScrollMaximum(reach.right, hScrollPos, client.right);
+  // The position with the range: a range set alone lets the system move the thumb off it.
+  info.fMask = SIF_RANGE | SIF_POS;
+  const ScrollRange across = ScrollRangeOf(reach.left, reach.right, hScrollPos, client.right);
+  info.nMin = across.min;
+  info.nMax = across.max;
+  info.nPos = hScrollPos;
   SetScrollInfo(window, SB_HORZ, &info, FALSE);
-  info.nMin = ScrollMinimum(vScrollPos);
-  info.nMax = ScrollMaximum(reach.bottom, vScrollPos, client.bottom);
+  const ScrollRange down = ScrollRangeOf(reach.top, reach.bottom, vScrollPos, client.bottom);
+  info.nMin = down.min;
+  info.nMax = down.max;
+  info.nPos = vScrollPos;
   SetScrollInfo(window, SB_VERT, &info, FALSE);
 }
 
@@ -28,7 +37,13 @@ void BackdropWindow::OnScroll(HWND window, int bar, WPARAM wParam) {
   const int old = position;
   int min = 0, max = 0;
   GetScrollRange(window, bar, &min, &max);
-  const int now = NewScrollPosition(LOWORD(wParam), HIWORD(wParam), old, min, max);
+  // The message carries 16 bits of the thumb's place; the bar keeps all 32 while it is dragged.
+  SCROLLINFO tracking = {};
+  tracking.cbSize = sizeof(tracking);
+  tracking.fMask = SIF_TRACKPOS;
+  GetScrollInfo(window, bar, &tracking);
+  const int thumb = ThumbPosition(HIWORD(wParam), tracking.nTrackPos, min, max);
+  const int now = NewScrollPosition(LOWORD(wParam), thumb, old, min, max);
   SetScrollPos(window, bar, now, TRUE);
   position = now;
   const int moved = old - now;

@@ -119,18 +119,50 @@ TEST(ScrollMath, IntoViewMovesOnlyAWindowNotWhollyInsideAndShowsTheStartOfALarge
   EXPECT_EQ(std::make_pair(30L, 5L), move({-30, -5, 100, 100}));     // left and top come in
   EXPECT_EQ(std::make_pair(-900L, 0L), move({900, 0, 1800, 100}));   // wider: its left edge
   EXPECT_EQ(std::make_pair(0L, 50L), move({0, -50, 100, 700}));      // taller: its top edge
-  EXPECT_EQ(0, ScrollMinimum(15));
-  EXPECT_EQ(-40, ScrollMinimum(-40));
 }
 
-TEST(ScrollMath, TheMaximumIsHowFarTheWindowsReachPastTheClientArea) {
-  // One window at (50, 60)-(250, 260) in a 400 x 300 client area, positions 0.
-  EXPECT_EQ(-150, ScrollMaximum(250, 0, 400));
-  EXPECT_EQ(-40, ScrollMaximum(260, 0, 300));
-  // After a line to the right the window stands 10 further left: the same maximum.
-  EXPECT_EQ(ScrollMaximum(900, 0, 400), ScrollMaximum(890, 10, 400));
-  // No windows: the scroll position minus the client size.
-  EXPECT_EQ(30 - 400, ScrollMaximum(0, 30, 400));
+// The range spans the client area, its place at home and the windows on both sides; low and
+// high are the edges of the client area and the windows on one axis in client coordinates, the
+// client area running from 0 to 400.
+TEST(ScrollMath, TheRangeReachesWindowsOnBothSidesAndAlwaysHoldsHomeAndThePosition) {
+  const struct {
+    LONG low, high;
+    int position;
+    int min, max;
+  } cases[] = {
+      {0, 400, 0, 0, 0},            // everything inside, at home: no bar
+      {0, 400, 70, 0, 70},          // everything inside, scrolled: the bar still goes home
+      {0, 900, 0, 0, 500},          // a window reaching 500 past the right edge
+      {0, 890, 10, 0, 500},         // a line later: the same range
+      {-300, 400, 0, -300, 0},      // a window above or left of the origin
+      {-300, 900, -20, -320, 480},  // both sides, after a scroll the other way
+  };
+  for (const auto& c : cases) {
+    const ScrollRange r = ScrollRangeOf(c.low, c.high, c.position, 400);
+    EXPECT_EQ(c.min, r.min) << c.low << ".." << c.high << " at " << c.position;
+    EXPECT_EQ(c.max, r.max) << c.low << ".." << c.high << " at " << c.position;
+    EXPECT_TRUE(r.min <= c.position && c.position <= r.max && r.min <= 0 && 0 <= r.max);
+  }
+}
+
+// A drag's 32-bit position wins; a message's 16 bits alone are read in the range, so a negative
+// place or one past 32,767 comes whole.
+TEST(ScrollMath, AThumbPositionComesWholeInANegativeRangeAndPast32767) {
+  const struct {
+    unsigned thumb16;
+    int tracking, min, max, want;
+  } cases[] = {
+      {65486, -50, -100, 200, -50},     // a drag to -50
+      {65486, 0, -100, 200, -50},       // the same sent by a program: no drag under way
+      {40000, 40000, 0, 70000, 40000},  // past 32,767
+      {4464, 70000, 0, 90000, 70000},   // past 65,535: the drag's 32 bits
+      {4464, 0, 0, 90000, 4464},        // a program's 16 bits: the first match in the range
+      {7, 50, 10, 100, 7},              // just below the range: not clamped
+      {65535, 0, 0, 100, -1},           // 16 bits of -1, next to the range
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.want, ThumbPosition(c.thumb16, c.tracking, c.min, c.max)) << c.thumb16;
+  }
 }
 
 TEST(MenuOrder, TitlesSortByteWiseUpperCaseFirstEqualTitlesKeepTheirOrder) {
