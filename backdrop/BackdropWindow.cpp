@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -171,6 +172,9 @@ void BackdropWindow::OnMove(HWND window) {
 void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
   if (wParam != SIZE_MINIMIZED) {
     ShowHiddenByMinimise(window, SW_SHOWNA);
+    // A larger client area can leave nothing out of view on an axis, a smaller one more: the
+    // bars follow at once, before the repaint that the resize brings.
+    UpdateScrollRanges(window);
     return;
   }
   for (HWND adopted : tracker.Distinct()) {
@@ -210,11 +214,17 @@ LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   // Window menu picks come from the menu alone; a control's command, or one sent by another
   // program with a control's handle, raises nothing.
   if (id >= kFirstWindowCommand && lParam == 0) {
-    const std::vector<HWND> windows = tracker.Snapshot();
     const size_t position = id - kFirstWindowCommand;
-    if (position < windows.size()) {
-      tracker.Raise(windows[position]);
-      ScrollIntoView(window, windows[position]);  // a pick always shows the window picked
+    const HWND picked = position < menuWindows.size() ? menuWindows[position] : nullptr;
+    const std::list<HWND>& listed = tracker.Windows();
+    // A window that ended while the menu was open raises nothing, and no other in its place.
+    if (picked && IsWindow(picked) &&
+        std::find(listed.begin(), listed.end(), picked) != listed.end()) {
+      // Renumbered in the list's new order, as the next drop-down is; asked for before the
+      // raise, whose new Z order another program can see and answer with its next pick.
+      RefreshMenusSoon(window);
+      tracker.Raise(picked);
+      ScrollIntoView(window, picked);  // a pick always shows the window picked
     }
   }
   switch (id) {

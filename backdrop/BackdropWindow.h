@@ -50,6 +50,9 @@ class BackdropWindow {
   // The adopted windows that minimising hid; restoring shows these alone, so a window that GIMP
   // itself had hidden stays hidden.
   std::vector<HWND> hiddenByMinimise;
+  // The windows the Window menu's items name, at command kFirstWindowCommand + index, as its
+  // last rebuild listed them: a pick raises the window it showed, whatever the list did since.
+  std::vector<HWND> menuWindows;
   // The close under way, while GIMP closes its windows one by one and asks the user.
   ClosePass closing;
 

@@ -20,8 +20,10 @@ void BackdropWindow::RefreshMenus(HWND window) {
   HMENU windowMenu = GetSubMenu(bar, kWindowMenu);
   while (DeleteMenu(windowMenu, 0, MF_BYPOSITION)) {
   }
+  // Each window once: a notice handled twice lists its window twice in the tracker.
+  menuWindows = tracker.Distinct();
   UINT command = kFirstWindowCommand;
-  for (HWND adopted : tracker.Snapshot()) {
+  for (HWND adopted : menuWindows) {
     char title[kTextSize] = {};
     GetWindowTextA(adopted, title, kTextSize);
     title[kTextSize - 1] = '\0';

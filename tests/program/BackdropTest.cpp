@@ -1,8 +1,6 @@
 // The backdrop's own behaviour with GIMP's windows in it: minimising, moving, the Edit
-// menu's toggles, the saved placement, the Window menu and scrolling.
+// menu's toggles and the saved placement.
 #include "ProgramFixture.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -199,115 +197,6 @@ TEST_F(ProgramTest, PlacementIsSavedAtCloseAndRestoredAtStart) {
     EXPECT_EQ(0u, run.BackdropExit());
     EXPECT_EQ(2u, ReadDword("MinState"));
   }
-}
-
-TEST_F(ProgramTest, AWindowMenuCommandRaisesTheWindowAtThatListPosition) {
-  Session run;
-  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--images=2"}));
-  // The list holds every adopted window, newest first; under Wine that includes windows the
-  // platform makes in GIMP's process, so the test goes by the backdrop's children. Raising
-  // the last entry again and again brings each window to the front once.
-  std::vector<HWND> children;
-  for (HWND w = GetWindow(run.backdrop, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
-    children.push_back(w);
-  }
-  ASSERT_GE(children.size(), run.Adopted().size());
-  const UINT last = static_cast<UINT>(1000 + children.size() - 1);
-  auto top = [&] { return GetWindow(run.backdrop, GW_CHILD); };
-  std::vector<HWND> raised;
-  for (size_t i = 0; i < children.size(); ++i) {
-    const HWND before = top();
-    PostMessageA(run.backdrop, WM_COMMAND, last, 0);
-    PumpUntil([&] { return top() != before; }, 3000);
-    raised.push_back(top());
-  }
-  std::sort(raised.begin(), raised.end());
-  std::sort(children.begin(), children.end());
-  EXPECT_EQ(children, raised) << "each window raised exactly once";
-  const HWND before = top();
-  PostMessageA(run.backdrop, WM_COMMAND, last + 1, 0);  // past the end: nothing is raised
-  PumpFor(300);
-  EXPECT_EQ(before, top());
-  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
-  run.gimp->Wait();
-  EXPECT_EQ(0u, run.BackdropExit());
-}
-
-// A line and a page are 10 pixels, a thumb request takes its position from the high word, and
-// the bars end where the windows' far edges meet the client area's: the range they take from
-// the windows' places. Every child of the backdrop moves, and only the bar's way.
-TEST_F(ProgramTest, ScrollBarsMoveTheWindowsByStepsThumbAndEndsWithinTheirReach) {
-  WriteDword("MinState", SW_SHOWNORMAL);
-  WriteDword("WindowW", 300);  // small, so GIMP's windows reach past the right and the bottom
-  WriteDword("WindowH", 200);
-  Session run;
-  ASSERT_NO_FATAL_FAILURE(StartGimp(run));
-  std::vector<HWND> children;
-  for (HWND w = GetWindow(run.backdrop, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
-    children.push_back(w);
-  }
-  ASSERT_GE(children.size(), run.Adopted().size());
-  auto places = [&] {
-    std::vector<RECT> all;
-    for (HWND w : children) all.push_back(ClientRectIn(w, run.backdrop));
-    return all;
-  };
-  auto reach = [&] {
-    RECT all = {};
-    for (const RECT& r : places()) UnionRect(&all, &all, &r);
-    return all;
-  };
-  const std::vector<RECT> start = places();
-  auto scrolledBy = [&](int x, int y) {
-    const std::vector<RECT> now = places();
-    for (size_t i = 0; i < now.size(); ++i) {
-      if (now[i].left != start[i].left - x || now[i].top != start[i].top - y) return false;
-    }
-    return true;
-  };
-  auto send = [&](UINT bar, int code, int thumb = 0) {
-    SendMessageA(run.backdrop, bar, MAKEWPARAM(code, thumb), 0);
-  };
-  // The ranges are set when the backdrop paints.
-  InvalidateRect(run.backdrop, nullptr, TRUE);
-  ASSERT_TRUE(PumpUntil([&] { return !GetUpdateRect(run.backdrop, nullptr, FALSE); }, 5000));
-  RECT client;
-  GetClientRect(run.backdrop, &client);
-  ASSERT_GT(reach().right, client.right);
-  ASSERT_GT(reach().bottom, client.bottom);
-
-  send(WM_HSCROLL, SB_LINELEFT);
-  send(WM_VSCROLL, SB_PAGEUP);
-  EXPECT_TRUE(scrolledBy(0, 0)) << "nothing before the start";
-  send(WM_HSCROLL, SB_LINERIGHT);
-  send(WM_HSCROLL, SB_PAGERIGHT);
-  EXPECT_TRUE(scrolledBy(20, 0));
-  send(WM_HSCROLL, SB_LINELEFT);
-  EXPECT_TRUE(scrolledBy(10, 0));
-  send(WM_VSCROLL, SB_PAGEDOWN);
-  send(WM_VSCROLL, SB_LINEDOWN);
-  send(WM_VSCROLL, SB_LINEUP);
-  EXPECT_TRUE(scrolledBy(10, 10));
-  send(WM_HSCROLL, SB_PAGELEFT);
-  send(WM_VSCROLL, SB_PAGEUP);
-  EXPECT_TRUE(scrolledBy(0, 0));
-  send(WM_HSCROLL, SB_THUMBTRACK, 37);
-  send(WM_VSCROLL, SB_THUMBPOSITION, 23);
-  EXPECT_TRUE(scrolledBy(37, 23)) << "thumb";
-  send(WM_HSCROLL, SB_RIGHT);
-  send(WM_VSCROLL, SB_BOTTOM);
-  EXPECT_EQ(client.right, reach().right);
-  EXPECT_EQ(client.bottom, reach().bottom);
-  send(WM_HSCROLL, SB_LINERIGHT);
-  send(WM_VSCROLL, SB_PAGEDOWN);
-  EXPECT_EQ(client.right, reach().right) << "nothing past the end";
-  EXPECT_EQ(client.bottom, reach().bottom);
-  send(WM_HSCROLL, SB_LEFT);
-  send(WM_VSCROLL, SB_TOP);
-  EXPECT_TRUE(scrolledBy(0, 0)) << "home";
-  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
-  run.gimp->Wait();
-  EXPECT_EQ(0u, run.BackdropExit());
 }
 
 }  // namespace
