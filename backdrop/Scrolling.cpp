@@ -1,20 +1,26 @@
 // The backdrop draws nothing that scrolls: its scroll bars move the adopted windows.
 #include "BackdropWindow.h"
+
+#include <algorithm>
+
 #include "ScrollMath.h"
 
 void BackdropWindow::UpdateScrollRanges(HWND window) {
   RECT client;
   GetClientRect(window, &client);
+  // By hand, not UnionRect, which drops an empty rectangle: a client area shrunk to nothing
+  // still stands at the origin.
   RECT reach = client;
   for (HWND adopted : tracker.Distinct()) {
     // A window GIMP keeps hidden (docks hidden with Tab, a dialog kept for later) shows nothing
-    // to scroll to; the window's own bit, as the backdrop's is clear while it is minimised.
+    // to scroll to; the window's own visibility bit, as minimising keeps the backdrop's set.
     if (!(GetWindowLongPtrA(adopted, GWL_STYLE) & WS_VISIBLE)) continue;
     if (GetAncestor(adopted, GA_PARENT) != window) continue;  // moves with the window holding it
     RECT r;
     GetWindowRect(adopted, &r);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
-    UnionRect(&reach, &r, &reach);
+    reach = {std::min(reach.left, r.left), std::min(reach.top, r.top),
+             std::max(reach.right, r.right), std::max(reach.bottom, r.bottom)};
   }
   SCROLLINFO info = {};
   info.cbSize = sizeof(info);
@@ -55,6 +61,10 @@ void BackdropWindow::OnScroll(HWND window, int bar, WPARAM wParam) {
 }
 
 void BackdropWindow::ScrollAdopted(HWND window, int dx, int dy) {
+  // Snapping is for the user's moves: a scroll that leaves an edge a few pixels off the client
+  // edge must not pull that window out of step with the rest. Each move below is carried out
+  // before SetWindowPos returns, so the pause covers exactly these moves.
+  tracker.SetSnap(0);
   for (HWND adopted : tracker.Distinct()) {
     // A window standing inside another adopted window (Wine re-parents GDK's transient
     // dialogs into their owner) moves with that one.
@@ -66,6 +76,7 @@ void BackdropWindow::ScrollAdopted(HWND window, int dx, int dy) {
     SetWindowPos(adopted, nullptr, r.left + dx, r.top + dy, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  tracker.SetSnap(static_cast<int>(settings.Get(kSnap)));
 }
 
 void BackdropWindow::ScrollIntoView(HWND window, HWND adopted) {

@@ -119,15 +119,17 @@ void FitWorkAreaToHolder(HMONITOR monitor, MONITORINFO* info) {
 }
 
 BOOL WINAPI GdkGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info) {
-  if (!GetMonitorInfoA(monitor, info)) return FALSE;
-  FitWorkAreaToHolder(monitor, info);
-  return TRUE;
+  const BOOL got = GetMonitorInfoA(monitor, info);
+  if (got) FitWorkAreaToHolder(monitor, info);
+  g_askedFor = nullptr;
+  return got;
 }
 
 BOOL WINAPI GdkGetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
-  if (!GetMonitorInfoW(monitor, info)) return FALSE;
-  FitWorkAreaToHolder(monitor, info);
-  return TRUE;
+  const BOOL got = GetMonitorInfoW(monitor, info);
+  if (got) FitWorkAreaToHolder(monitor, info);
+  g_askedFor = nullptr;
+  return got;
 }
 
 struct Replacement {

@@ -78,6 +78,7 @@ TEST_F(ProgramTest, ScrollBarsMoveTheWindowsByStepsThumbAndEndsWithinTheirReach)
   WriteDword("MinState", SW_SHOWNORMAL);
   WriteDword("WindowW", 300);  // small, so GIMP's windows reach past the right and the bottom
   WriteDword("WindowH", 200);
+  WriteDword("Snap", 1);  // snapping is for the user's moves, never for a scroll's
   Session run;
   ASSERT_NO_FATAL_FAILURE(StartGimp(run));
   std::vector<HWND> children;
@@ -85,6 +86,11 @@ TEST_F(ProgramTest, ScrollBarsMoveTheWindowsByStepsThumbAndEndsWithinTheirReach)
     children.push_back(w);
   }
   ASSERT_GE(children.size(), run.Adopted().size());
+  const auto shown = std::find_if(children.begin(), children.end(), IsWindowVisible);
+  ASSERT_NE(children.end(), shown);
+  // 13 pixels in: a line's scroll leaves it 3 pixels off the client edges, within snapping reach.
+  SetWindowPos(*shown, nullptr, 13, 13, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  PumpFor(200);
   auto places = [&] {
     std::vector<RECT> all;
     for (HWND w : children) all.push_back(ClientRectIn(w, run.backdrop));
@@ -146,8 +152,6 @@ TEST_F(ProgramTest, ScrollBarsMoveTheWindowsByStepsThumbAndEndsWithinTheirReach)
 
   // A window dragged above and left of the client area widens each range on that side, and a
   // thumb dragged there (16 bits of -50 and -30 in the messages) moves the windows by the drag.
-  const auto shown = std::find_if(children.begin(), children.end(), IsWindowVisible);
-  ASSERT_NE(children.end(), shown);
   const size_t dragged = static_cast<size_t>(shown - children.begin());
   SetWindowPos(*shown, nullptr, -100, -60, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
   start[dragged] = ClientRectIn(*shown, run.backdrop);
