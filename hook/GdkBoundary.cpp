@@ -105,9 +105,7 @@ HMONITOR WINAPI GdkMonitorFromWindow(HWND window, DWORD flags) {
   return MonitorFromWindow(window, flags);
 }
 
-void FitWorkAreaToHolder(HMONITOR monitor, MONITORINFO* info) {
-  HWND window = g_askedFor;
-  g_askedFor = nullptr;
+void FitWorkAreaToHolder(HWND window, HMONITOR monitor, MONITORINFO* info) {
   HWND holder = Holder(window);
   // A minimised backdrop has no client area on the screen to stand in for anything.
   if (!holder || IsIconic(holder) || MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST) != monitor)
@@ -119,17 +117,19 @@ void FitWorkAreaToHolder(HMONITOR monitor, MONITORINFO* info) {
 }
 
 BOOL WINAPI GdkGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info) {
-  const BOOL got = GetMonitorInfoA(monitor, info);
-  if (got) FitWorkAreaToHolder(monitor, info);
+  HWND asked = g_askedFor;
   g_askedFor = nullptr;
-  return got;
+  if (!GetMonitorInfoA(monitor, info)) return FALSE;
+  FitWorkAreaToHolder(asked, monitor, info);
+  return TRUE;
 }
 
 BOOL WINAPI GdkGetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
-  const BOOL got = GetMonitorInfoW(monitor, info);
-  if (got) FitWorkAreaToHolder(monitor, info);
+  HWND asked = g_askedFor;
   g_askedFor = nullptr;
-  return got;
+  if (!GetMonitorInfoW(monitor, info)) return FALSE;
+  FitWorkAreaToHolder(asked, monitor, info);
+  return TRUE;
 }
 
 struct Replacement {

@@ -66,8 +66,8 @@ void OnWindowPosChanged(HWND window) {
   if (!IsGimpProcess()) return;
   HWND backdrop = g_hookState.backdrop;
   if (window == backdrop) return;
-  // The parent itself: GetParent names the owner, or nothing, for a window without WS_CHILD,
-  // which every window GIMP makes is.
+  // The parent itself: for a window without WS_CHILD, as all of GIMP's are, GetParent names
+  // its owner or nothing.
   if (GetAncestor(window, GA_PARENT) != backdrop) return;
   // A maximised window's frame lies just outside the client area by design, within reach.
   if (IsZoomed(window) || IsIconic(window)) return;
