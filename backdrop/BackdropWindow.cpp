@@ -23,7 +23,23 @@ BackdropWindow::BackdropWindow() : settings(kSettingsPath) {
 
 BackdropWindow::~BackdropWindow() = default;
 
+void SignalStarted() {
+  if (HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, kStartupEventName)) {
+    SetEvent(event);
+    CloseHandle(event);
+  }
+}
+
+bool BackdropWindow::ServesGimp() {
+  if (!tracker.PruneDead()) return true;
+  return !gimpProcess || WaitForSingleObject(gimpProcess, 0) == WAIT_TIMEOUT;
+}
+
 LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Messages sent while the failure path waits on GIMP's threads: a close would destroy the
+  // windows it is giving back.
+  if (BackdropFailing())
+    return message == WM_CLOSE ? 0 : DefWindowProcA(window, message, wParam, lParam);
   BOOL handled = FALSE;
   const LRESULT result = tracker.PreTranslate(message, wParam, lParam, &handled);
 
@@ -35,6 +51,10 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     }
   } else if (!tracker.PruneDead()) {
     autoClose = 1;
+  } else if (message == WM_TIMER && wParam == kPruneTimer && !ServesGimp()) {
+    // GIMP ended before any window of its was adopted, which alone arms the close above.
+    DestroyWindow(window);
+    return 0;
   }
 
   if (handled) {
@@ -75,6 +95,8 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_VSCROLL:
       OnScroll(window, SB_VERT, wParam);
       return 0;
+    case kServingMessage:
+      return ServesGimp() ? 1 : 0;
     case kRefreshMenusMessage:
       menusDue = false;
       RefreshMenus(window);
@@ -89,6 +111,7 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 LRESULT BackdropWindow::OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
+  GuardAgainstFailure(window);  // before the hook: from then on GIMP's windows come in
   // GIMP's installation folder: this program lives in its lib\gimp\2.0\plug-ins.
   char appPath[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, appPath, MAX_PATH);
@@ -97,10 +120,7 @@ LRESULT BackdropWindow::OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
   tracker.InstallHook(window, appPath);
 
   // Release the plug-in-mode launcher, which waits for this window (absent when started by hand).
-  if (HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, kStartupEventName)) {
-    SetEvent(event);
-    CloseHandle(event);
-  }
+  SignalStarted();
   // Every message prunes the list, and auto-close needs one after GIMP's last window has gone;
   // the platform need not send any then (Wine sends none when another process's child ends).
   SetTimer(window, kPruneTimer, kPruneIntervalMs, nullptr);
@@ -121,12 +141,20 @@ void BackdropWindow::OnDestroy(HWND window) {
 // not the list, so that no window of another process ends with the backdrop.
 void BackdropWindow::ReleaseAdopted(HWND window) {
   ShowHiddenByMinimise(window, SW_SHOWNA);  // before leaving the backdrop, not activated
-  std::vector<HWND> children;
-  for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-    children.push_back(child);
+  GiveBackChildren(window);
+}
+
+// Also the failure path's: no allocation, no lock of the program's own.
+void BackdropWindow::GiveBackChildren(HWND window) {
+  HWND children[1024];
+  size_t count = 0;
+  for (HWND child = GetWindow(window, GW_CHILD); child && count < 1024;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    children[count++] = child;
   }
   const POINT origin = NormalClientOrigin(window);
-  for (HWND adopted : children) {
+  for (size_t i = 0; i < count; ++i) {
+    const HWND adopted = children[i];
     if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
     RECT place;
     GetWindowRect(adopted, &place);

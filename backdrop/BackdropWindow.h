@@ -43,6 +43,8 @@ class BackdropWindow {
   WindowTracker tracker;
   HINSTANCE instance = nullptr;
   int autoClose = 0;
+  // The GIMP that started this backdrop through its plug-in (null when started by hand).
+  HANDLE gimpProcess = nullptr;
   bool menusDue = false;
   RECT lastWindowRect;
   int hScrollPos = 0;
@@ -55,6 +57,11 @@ class BackdropWindow {
   std::vector<HWND> menuWindows;
   // The close under way, while GIMP closes its windows one by one and asks the user.
   ClosePass closing;
+
+  // Called on a failure of the process: every adopted window back to the desktop.
+  void GiveBackOnFailure(HWND window);
+  // Whether this backdrop still serves a GIMP: its GIMP runs, or it holds windows.
+  bool ServesGimp();
 
  private:
   LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam);
@@ -73,6 +80,7 @@ class BackdropWindow {
   void ChooseBackgroundColor(HWND window);
   void Toggle(HWND window, const DwordSetting& setting);
   void ReleaseAdopted(HWND window);
+  void GiveBackChildren(HWND window);
   static POINT NormalClientOrigin(HWND window);
   void ShowHiddenByMinimise(HWND window, int show);
 };
@@ -80,8 +88,16 @@ class BackdropWindow {
 // The one application object of the process, built before WinMain runs.
 extern BackdropWindow g_backdrop;
 
+// From here on an unhandled exception in any thread, or abort(), gives this backdrop's windows
+// back to the desktop before the process ends.
+void GuardAgainstFailure(HWND window);
+// True once that has begun: the window procedure then does nothing of its own.
+bool BackdropFailing();
+
 // Asks the backdrop to refresh its menus (posted to itself).
 constexpr UINT kRefreshMenusMessage = WM_APP + 20;
+// Sent by a starting copy to a backdrop that stands: nonzero while it serves a GIMP.
+constexpr UINT kServingMessage = WM_APP + 21;
 
 // Steps a close while GIMP works through it.
 constexpr UINT_PTR kCloseTimer = 2;
@@ -91,5 +107,8 @@ constexpr LONG kUnplaced = -32767;
 
 // Set by the backdrop once its window exists; the plug-in-mode launcher waits for it.
 constexpr const char* kStartupEventName = "GIMPVellamyEvent";
+void SignalStarted();
+// The plug-in hands GIMP's process id to the backdrop it starts in this environment variable.
+constexpr const char* kGimpProcessVariable = "VELLAMY_GIMP_PROCESS";
 // GIMP's main window: this class, with the title stored in "GimpName".
 constexpr const char* kGimpMainClass = "gdkWindowToplevel";

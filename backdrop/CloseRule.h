@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <vector>
@@ -40,13 +41,25 @@ inline QuitRule QuitRuleFor(int minor) {
   return minor >= 0 && minor < 6 ? QuitRule::Toolbox : QuitRule::ImageWindows;
 }
 
+// What GIMP made a window for, from the role GIMP gives it (the hook library reads it inside
+// GIMP's process): the same in every language, whatever window-type hint the user chose.
+enum class WindowKind { Unknown, Image, Dock, Other };
+
 // One adopted top-level window of GIMP's main process, as the close sees it.
 struct GimpWindowFacts {
   HWND window;
   unsigned long order;  // adoption order: GDK creates GIMP's windows in this order
   bool toolWindow;      // WS_EX_TOOLWINDOW: the utility hint of the toolbox and docks (2.6 on)
   bool normalHint;      // minimise or maximise box: dialogs and utility windows lose both
+  WindowKind kind;
 };
+
+// An image window: by its role where known; otherwise by its style, which GIMP's "Normal
+// window" hint for docks and full-screen images (no boxes then) both mislead.
+inline bool IsImageWindow(const GimpWindowFacts& w) {
+  if (w.kind != WindowKind::Unknown) return w.kind == WindowKind::Image;
+  return !w.toolWindow && w.normalHint;
+}
 
 // The window whose close brings GIMP nearer to quitting, or null when there is none.
 // GIMP 2.0 to 2.4: the toolbox, the first window GIMP makes after its splash.
@@ -59,7 +72,7 @@ inline HWND CloseTarget(const std::vector<GimpWindowFacts>& windows, QuitRule ru
   for (const GimpWindowFacts& w : windows) {
     if (rule == QuitRule::Toolbox) {
       if (!best || w.order < best->order) best = &w;
-    } else if (!w.toolWindow && w.normalHint && (!best || w.order > best->order)) {
+    } else if (IsImageWindow(w) && (!best || w.order > best->order)) {
       best = &w;
     }
   }
@@ -70,19 +83,56 @@ inline HWND CloseTarget(const std::vector<GimpWindowFacts>& windows, QuitRule ru
 struct ClosePass {
   bool active = false;
   QuitRule rule = QuitRule::ImageWindows;
-  HWND target = nullptr;       // the window last asked to close
-  DWORD postedAt = 0;          // when
-  bool asked = false;          // GIMP has opened a window since then (a question)
-  DWORD answeredAt = 0;        // when its questions were last seen gone, 0 while shown
-  int posts = 0;               // closes asked for in this pass
-  std::vector<HWND> before;    // the adopted windows when the close began
-  std::vector<wchar_t> title;  // the target's title when it was asked to close
+  HWND target = nullptr;              // the window last asked to close
+  DWORD postedAt = 0;                 // when
+  bool asked = false;                 // GIMP has opened a window since then (a question)
+  DWORD answeredAt = 0;               // when its questions were last seen gone, 0 while shown
+  int posts = 0;                      // closes asked for in this pass
+  std::vector<HWND> before;           // the adopted windows when the close began
+  std::vector<HWND> known;            // the adopted windows when the target was last asked
+  unsigned long adoptionsAtPost = 0;  // the tracker's adoptions then
+  std::vector<HWND> questions;        // GIMP's answer to that: its question, and what came of it
+  std::vector<wchar_t> title;         // the target's title when it was asked to close
 };
+
+// A shown window that came since the target was last asked, with GDK's transient owner.
+struct NewWindow {
+  HWND window;
+  HWND owner;
+};
+
+// GIMP's answer to the close: the window it shows first once asked (its question, "Close ...?"
+// or "Quit GIMP"), and what it opens for the window asked about or from that question (a Save
+// dialog); never a window the user opened meanwhile, which must not hold the close up, then
+// let it go on hours later. True while one of them stands.
+inline bool NoteQuestions(ClosePass& pass, const std::vector<NewWindow>& shown) {
+  auto listed = [&](HWND w) {
+    return w && std::find(pass.questions.begin(), pass.questions.end(), w) != pass.questions.end();
+  };
+  const bool first = pass.questions.empty();
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (const NewWindow& w : shown) {
+      if (listed(w.window) || !(first || w.owner == pass.target || listed(w.owner))) continue;
+      pass.questions.push_back(w.window);
+      grew = true;
+    }
+  }
+  return std::any_of(shown.begin(), shown.end(),
+                     [&](const NewWindow& w) { return listed(w.window); });
+}
+
+// A close of the backdrop while a pass runs changes nothing, unless GIMP's question has been
+// answered and the pass only waits to see what came of it: then it starts again.
+inline bool CloseRestarts(const ClosePass& pass) {
+  return !pass.active || (pass.asked && pass.answeredAt != 0);
+}
 
 // What the backdrop sees at one step of a pass.
 struct CloseView {
   DWORD now;            // GetTickCount
-  bool newWindow;       // a shown window stands in the backdrop that was not there at the start
+  bool questionStands;  // GIMP's answer to this close (NoteQuestions) stands
+  bool windowCame;      // a window was adopted since the target was asked, standing or gone
   bool targetStands;    // the last target still exists, in the backdrop
   bool targetRetitled;  // and its title changed: GIMP made it its empty image window
   HWND next;            // CloseTarget over GIMP's windows that stood when the close began
@@ -101,11 +151,13 @@ constexpr DWORD kAnswerSettleMs = 1000;
 constexpr DWORD kIgnoredAfterMs = 4000;
 
 inline CloseStep AdvanceClose(ClosePass& pass, const CloseView& view) {
-  if (view.newWindow) {  // the user is answering GIMP
+  if (view.questionStands) {  // the user is answering GIMP
     pass.asked = true;
     pass.answeredAt = 0;
     return CloseStep::Wait;
   }
+  // A question answered between two steps was never seen standing, but it was asked.
+  if (view.windowCame) pass.asked = true;
   if (pass.target && view.targetStands && !view.targetRetitled) {
     if (pass.asked) {
       // The question has gone and the window stays as it was: the user said Cancel.
@@ -123,6 +175,7 @@ inline CloseStep AdvanceClose(ClosePass& pass, const CloseView& view) {
   pass.postedAt = view.now;
   pass.asked = false;
   pass.answeredAt = 0;
+  pass.questions.clear();
   ++pass.posts;
   return CloseStep::Post;
 }

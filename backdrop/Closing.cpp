@@ -5,6 +5,7 @@
 #include <map>
 
 #include "BackdropWindow.h"
+#include "vellamyhook.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ std::vector<wchar_t> TitleOf(HWND window) {
 
 bool Shown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
+HWND TransientOwnerOf(HWND window) {
+  return static_cast<HWND>(GetPropA(window, kTransientForProp));
+}
+
 }  // namespace
 
 std::vector<GimpWindowFacts> BackdropWindow::GimpWindows(HWND window, int* minor) const {
@@ -53,9 +58,14 @@ std::vector<GimpWindowFacts> BackdropWindow::GimpWindows(HWND window, int* minor
     if (version < 0) continue;  // a plug-in's or another program's window
     *minor = version;
     const LONG_PTR style = GetWindowLongPtrW(adopted, GWL_STYLE);
+    const INT_PTR kind = reinterpret_cast<INT_PTR>(GetPropA(adopted, kGimpKindProp));
     found.push_back({adopted, tracker.AdoptionOrder(adopted),
                      (GetWindowLongPtrW(adopted, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0,
-                     (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0});
+                     (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0,
+                     kind == kKindImage   ? WindowKind::Image
+                     : kind == kKindDock  ? WindowKind::Dock
+                     : kind == kKindOther ? WindowKind::Other
+                                          : WindowKind::Unknown});
   }
   return found;
 }
@@ -67,14 +77,17 @@ void BackdropWindow::OnClose(HWND window) {
     PostMessageA(gimp, WM_CLOSE, 0, 0);  // auto-close follows once GIMP's windows are gone
     return;
   }
-  // GIMP is asking the user: the answer is theirs, and a second close changes nothing.
-  if (closing.active && closing.asked && closing.answeredAt == 0) return;
+  // GIMP is working through this close or asking the user: the answer is theirs. The pass is
+  // brought up to date first, so that a close right after an answer acts.
+  if (closing.active) StepClose(window);
+  if (!CloseRestarts(closing)) return;
   int minor = -1;
   if (!GimpWindows(window, &minor).empty()) {
     closing = ClosePass{};
     closing.active = true;
     closing.rule = QuitRuleFor(minor);
     closing.before = tracker.Distinct();
+    closing.known = closing.before;
     StepClose(window);
     if (closing.posts > 0) {
       SetTimer(window, kCloseTimer, kCloseStepMs, nullptr);
@@ -95,21 +108,26 @@ void BackdropWindow::StepClose(HWND window) {
     if (std::find(closing.before.begin(), closing.before.end(), w.window) != closing.before.end())
       standing.push_back(w);
   }
-  CloseView view = {GetTickCount(), false, false, false, CloseTarget(standing, closing.rule)};
+  CloseView view = {GetTickCount(), false, tracker.Adoptions() > closing.adoptionsAtPost,
+                    false,          false, CloseTarget(standing, closing.rule)};
+  std::vector<NewWindow> shown;
   for (HWND adopted : tracker.Distinct()) {
     if (IsWindow(adopted) && Shown(adopted) &&
-        std::find(closing.before.begin(), closing.before.end(), adopted) == closing.before.end())
-      view.newWindow = true;
+        std::find(closing.known.begin(), closing.known.end(), adopted) == closing.known.end())
+      shown.push_back({adopted, TransientOwnerOf(adopted)});
   }
+  view.questionStands = NoteQuestions(closing, shown);
   if (closing.target) {
     view.targetStands =
         IsWindow(closing.target) && GetAncestor(closing.target, GA_PARENT) == window;
     view.targetRetitled = view.targetStands && TitleOf(closing.target) != closing.title;
   }
   // Closed from the taskbar while minimised: GIMP's question must be seen to be answered.
-  if (view.newWindow && IsIconic(window)) ShowWindow(window, SW_RESTORE);
+  if (view.questionStands && IsIconic(window)) ShowWindow(window, SW_RESTORE);
   switch (AdvanceClose(closing, view)) {
     case CloseStep::Post:
+      closing.known = tracker.Distinct();
+      closing.adoptionsAtPost = tracker.Adoptions();
       closing.title = TitleOf(closing.target);
       PostMessageA(closing.target, WM_CLOSE, 0, 0);
       break;

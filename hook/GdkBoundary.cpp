@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+#include "vellamyhook.h"
+
 namespace {
 
 // The same file name in every GTK 2 release that GIMP 2.x ships with.
@@ -60,31 +62,45 @@ BOOL WINAPI GdkMoveWindow(HWND window, int x, int y, int width, int height, BOOL
   return MoveWindow(window, x, y, width, height, repaint);
 }
 
+// One atom per process for each property: a property named by a string takes a reference on
+// its atom at every SetProp, which nothing would give back.
+ATOM PropAtom(const char* name) {
+  ATOM atom = GlobalFindAtomA(name);
+  return atom ? atom : GlobalAddAtomA(name);
+}
+
 // GDK makes a dialog transient for its owner through GWLP_HWNDPARENT. The system takes that as
 // the owner only for a window whose parent is the desktop; for any other it changes the parent,
-// which would put the dialog inside its owner, clipped to it. A held window keeps the backdrop.
-bool KeepsHolder(HWND window, int index) {
+// which would put the dialog inside its owner, clipped to it. A held window keeps the backdrop,
+// and the owner it asked for is kept in a property: the hook keeps the dialog above it.
+bool KeepsHolder(HWND window, int index, LONG_PTR owner) {
   if (index != GWLP_HWNDPARENT || !Holder(window)) return false;
+  static const ATOM transientFor = PropAtom(kTransientForProp);
+  if (owner) {
+    SetPropA(window, MAKEINTATOM(transientFor), reinterpret_cast<HANDLE>(owner));
+  } else {
+    RemovePropA(window, MAKEINTATOM(transientFor));
+  }
   SetLastError(0);
   return true;
 }
 
 #if defined(_WIN64)
 LONG_PTR WINAPI GdkSetWindowLongPtrA(HWND window, int index, LONG_PTR value) {
-  if (KeepsHolder(window, index)) return 0;
+  if (KeepsHolder(window, index, value)) return 0;
   return SetWindowLongPtrA(window, index, value);
 }
 LONG_PTR WINAPI GdkSetWindowLongPtrW(HWND window, int index, LONG_PTR value) {
-  if (KeepsHolder(window, index)) return 0;
+  if (KeepsHolder(window, index, value)) return 0;
   return SetWindowLongPtrW(window, index, value);
 }
 #else
 LONG WINAPI GdkSetWindowLongA(HWND window, int index, LONG value) {
-  if (KeepsHolder(window, index)) return 0;
+  if (KeepsHolder(window, index, value)) return 0;
   return SetWindowLongA(window, index, value);
 }
 LONG WINAPI GdkSetWindowLongW(HWND window, int index, LONG value) {
-  if (KeepsHolder(window, index)) return 0;
+  if (KeepsHolder(window, index, value)) return 0;
   return SetWindowLongW(window, index, value);
 }
 #endif
@@ -195,6 +211,60 @@ int RewriteImports(HMODULE module) {
 }
 
 }  // namespace
+
+HWND TransientOwnerOf(HWND window) {
+  return static_cast<HWND>(GetPropA(window, kTransientForProp));
+}
+
+namespace {
+
+// GTK 2's own calls, the same in every release GIMP 2.x ships with.
+struct GtkCalls {
+  void* (*lookup)(HWND);            // gdk_win32_handle_table_lookup
+  void (*userData)(void*, void**);  // gdk_window_get_user_data
+  size_t (*windowType)();           // gtk_window_get_type
+  int (*isA)(void*, size_t);        // g_type_check_instance_is_a
+  const char* (*role)(void*);       // gtk_window_get_role
+};
+
+template <typename F>
+void Resolve(F& function, const char* module, const char* name) {
+  HMODULE loaded = GetModuleHandleA(module);
+  function =
+      loaded ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(loaded, name))) : nullptr;
+}
+
+bool StartsWith(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+}  // namespace
+
+// Called on the window's own thread, GTK's: GTK is not to be called from any other.
+void NoteGimpKind(HWND window) {
+  static const ATOM kind = PropAtom(kGimpKindProp);
+  if (!Holder(window) || GetPropA(window, MAKEINTATOM(kind))) return;
+  GtkCalls gtk = {};
+  Resolve(gtk.lookup, kGdkModule, "gdk_win32_handle_table_lookup");
+  Resolve(gtk.userData, kGdkModule, "gdk_window_get_user_data");
+  Resolve(gtk.windowType, "libgtk-win32-2.0-0.dll", "gtk_window_get_type");
+  Resolve(gtk.role, "libgtk-win32-2.0-0.dll", "gtk_window_get_role");
+  Resolve(gtk.isA, "libgobject-2.0-0.dll", "g_type_check_instance_is_a");
+  if (!gtk.lookup || !gtk.userData || !gtk.windowType || !gtk.role || !gtk.isA) return;
+  void* gdkWindow = gtk.lookup(window);
+  void* widget = nullptr;
+  if (gdkWindow) gtk.userData(gdkWindow, &widget);
+  if (!widget || !gtk.isA(widget, gtk.windowType())) return;
+  const char* role = gtk.role(widget);
+  if (!role) return;  // GTK knows the window, but GIMP gave it no role yet
+  // As GIMP 2.10 names them (gimpimagewindow.c, dialogs-constructors.c): "gimp-image-window-N",
+  // "gimp-toolbox-N", "gimp-dock-N". Any other role is neither.
+  const INT_PTR found = StartsWith(role, "gimp-image-window") ? kKindImage
+                        : StartsWith(role, "gimp-toolbox") || StartsWith(role, "gimp-dock")
+                            ? kKindDock
+                            : kKindOther;
+  SetPropA(window, MAKEINTATOM(kind), reinterpret_cast<HANDLE>(found));
+}
 
 void InterceptGdk() {
   if (*static_cast<volatile LONG*>(&g_intercepted)) return;

@@ -25,13 +25,24 @@ bool IsGimpProcess() {
   return IsUnderAppPath(path, g_hookState.appPath);
 }
 
+namespace {
+
+void RemoveRecordedHook() {
+  UnhookWindowsHookEx(g_hookState.hook);
+  g_hookState.hook = nullptr;
+  WriteShared(g_hookState.installed, 0);
+}
+
+}  // namespace
+
 int HookInstall(HWND backdrop, const char* appPath) {
   g_hookState.ownerProcessId = GetCurrentProcessId();
   if (appPath) {
     strncpy(g_hookState.appPath, appPath, MAX_PATH);
     g_hookState.appPath[MAX_PATH - 1] = '\0';
   }
-  HookUninstall(backdrop);
+  // A newer backdrop takes over whatever hook is recorded.
+  if (ReadShared(g_hookState.installed) == 1) RemoveRecordedHook();
   // Another process may have installed between the removal above and here.
   if (ReadShared(g_hookState.installed) != 0) return 0;
   g_hookState.hook = SetWindowsHookExA(WH_CALLWNDPROCRET, HookProc, g_module, 0);
@@ -42,11 +53,12 @@ int HookInstall(HWND backdrop, const char* appPath) {
   return 1;
 }
 
-int HookUninstall(HWND /*window*/) {
+int HookUninstall(HWND window) {
   if (ReadShared(g_hookState.installed) != 1) return 0;
-  UnhookWindowsHookEx(g_hookState.hook);
-  g_hookState.hook = nullptr;
-  WriteShared(g_hookState.installed, 0);
+  // A backdrop that ends must not take away the hook of another one that still stands.
+  HWND recorded = *static_cast<HWND volatile*>(&g_hookState.backdrop);
+  if (window && recorded && recorded != window && IsWindow(recorded)) return 0;
+  RemoveRecordedHook();
   return 1;
 }
 

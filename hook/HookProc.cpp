@@ -61,7 +61,29 @@ void OnActivate(HWND window, WPARAM wParam, LPARAM lParam) {
                  static_cast<WPARAM>(lParam), reinterpret_cast<LPARAM>(window));
 }
 
-void OnWindowPosChanged(HWND window) {
+// GIMP's dialogs stay above the window GDK made them transient for, as owned windows stay above
+// their owner: after that window came up in the Z order (a click, a raise from the Window menu),
+// each of its shown dialogs below it goes right above it.
+void KeepDialogsAbove(HWND window) {
+  HWND backdrop = g_hookState.backdrop;
+  if (!backdrop || GetAncestor(window, GA_PARENT) != backdrop) return;
+  for (HWND below = GetWindow(window, GW_HWNDNEXT); below;) {
+    HWND next = GetWindow(below, GW_HWNDNEXT);
+    if (TransientOwnerOf(below) == window && IsWindowVisible(below)) {
+      HWND above = GetWindow(window, GW_HWNDPREV);
+      // A plug-in's dialog may belong to a thread that waits on this one: never wait on it.
+      const UINT async =
+          GetWindowThreadProcessId(below, nullptr) == GetCurrentThreadId() ? 0 : SWP_ASYNCWINDOWPOS;
+      SetWindowPos(below, above ? above : HWND_TOP, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | async);
+    }
+    below = next;
+  }
+}
+
+void OnWindowPosChanged(HWND window, const WINDOWPOS* pos) {
+  if (pos && !(pos->flags & SWP_NOZORDER)) KeepDialogsAbove(window);
+  if (pos && (pos->flags & SWP_SHOWWINDOW)) NoteGimpKind(window);
   if (!ReadShared(g_hookState.snap)) return;  // tested first: moves are the busiest message
   if (!IsGimpProcess()) return;
   HWND backdrop = g_hookState.backdrop;
@@ -98,7 +120,10 @@ LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
         OnActivate(call->hwnd, call->wParam, call->lParam);
         break;
       case WM_WINDOWPOSCHANGED:
-        OnWindowPosChanged(call->hwnd);
+        OnWindowPosChanged(call->hwnd, reinterpret_cast<const WINDOWPOS*>(call->lParam));
+        break;
+      case WM_SHOWWINDOW:
+        if (call->wParam) NoteGimpKind(call->hwnd);
         break;
       default:
         break;

@@ -46,4 +46,9 @@ bool IsGimpProcess();
 // to GDK. Once per process; the library then stays loaded for the life of the process.
 void InterceptGdk();
 
+// Tags a held window of a GTK 2 program with kGimpKindProp, once, from its GTK role.
+void NoteGimpKind(HWND window);
+// The window GDK made this one transient for, as kept in kTransientForProp.
+HWND TransientOwnerOf(HWND window);
+
 LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);

@@ -17,12 +17,22 @@ constexpr UINT UM_ACTIVATE_ALT = WM_USER + 3;    // never sent; accepted like an
 constexpr UINT UM_ACTIVATE_OTHER = WM_USER + 4;  // wParam: the window being deactivated
 constexpr UINT UM_TOOL_DESTROYED = WM_USER + 5;  // wParam 0: an adopted tool window ends
 
+// Properties the hook sets on adopted windows inside GIMP's processes, for the backdrop to read.
+// The window GDK made this one transient for (a dialog's parent window): held windows have the
+// backdrop as parent, so the system keeps no owner for them.
+constexpr const char* kTransientForProp = "VellamyTransientFor";
+// What GIMP made the window for, from the role it gives each window (the same in every
+// language, whatever window-type hint the user chose); absent when not known.
+constexpr const char* kGimpKindProp = "VellamyGimpKind";
+enum GimpKind : int { kKindUnknown = 0, kKindImage = 1, kKindDock = 2, kKindOther = 3 };
+
 // Records this process as the owner, stores the app path (lower case, cut to 259 characters;
 // null keeps the previous one) and installs the global hook for this backdrop window.
 // Returns 1 when installed, 0 otherwise.
 VELLAMYHOOK_API int HookInstall(HWND backdrop, const char* appPath);
-// Removes the recorded hook, whichever process installed it; the argument is not used.
-// Returns 1 if a hook was recorded, 0 if none was.
+// Removes the recorded hook, whichever process installed it, unless it serves another backdrop
+// than window that still exists (null removes it whatever it serves). Returns 1 if a hook was
+// removed, 0 if none was.
 VELLAMYHOOK_API int HookUninstall(HWND window);
 // The snap setting as last stored.
 VELLAMYHOOK_API int HookSnapWindows();

@@ -1,7 +1,9 @@
 // Entry point: as a plug-in, start the backdrop as a second copy of this program and hand
 // over to GIMP; on its own, create the backdrop window and run its message loop.
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "BackdropWindow.h"
@@ -16,12 +18,28 @@ constexpr DWORD kStartupTimeoutMs = 30000;
 constexpr int kStartAttempts = 3;
 constexpr DWORD kRetryPauseMs = 500;
 constexpr int kTextSize = 100;
+constexpr DWORD kServingWaitMs = 5000;
 
 char g_title[kTextSize];
 char g_className[kTextSize];
 // Registers nothing with GIMP: a plug-in without procedures is queried again at every GIMP
 // start, which is what starts the backdrop with GIMP each time.
 const GimpPlugInInfo g_plugInInfo = {};
+
+// The process that started this one, or 0: for the plug-in, GIMP.
+DWORD ParentProcessId() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  DWORD parent = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && !parent;
+       more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+  }
+  CloseHandle(snapshot);
+  return parent;
+}
 
 LRESULT CALLBACK ClassWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return g_backdrop.WindowProc(window, message, wParam, lParam);
@@ -32,6 +50,11 @@ int RunPlugin(int argc, char** argv) {
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   path[MAX_PATH - 1] = '\0';  // older systems leave a path that fills the buffer unterminated
   HANDLE started = CreateEventA(nullptr, FALSE, FALSE, kStartupEventName);
+  // The backdrop closes once GIMP has ended, whether or not it ever held a window of GIMP's.
+  // GIMP waits for this plug-in meanwhile, so the number names GIMP while the copy opens it.
+  char gimp[16] = {};
+  std::snprintf(gimp, sizeof(gimp), "%lu", ParentProcessId());
+  SetEnvironmentVariableA(kGimpProcessVariable, gimp);
   bool up = false;
   // A start that fails at once (a busy system can refuse one) is tried again; one that started
   // gets its 30 s, and is never doubled.
@@ -46,8 +69,10 @@ int RunPlugin(int argc, char** argv) {
       continue;
     }
     CloseHandle(process.hThread);
+    // A copy that ends before it signals (its window could not be made) is said at once.
+    const HANDLE either[] = {started, process.hProcess};
+    up = WaitForMultipleObjects(2, either, FALSE, kStartupTimeoutMs) == WAIT_OBJECT_0;
     CloseHandle(process.hProcess);
-    up = WaitForSingleObject(started, kStartupTimeoutMs) == WAIT_OBJECT_0;
     break;
   }
   // Said, not hidden: otherwise GIMP starts and the backdrop silently does not.
@@ -56,10 +81,45 @@ int RunPlugin(int argc, char** argv) {
   return gimp_main(&g_plugInInfo, argc, argv);
 }
 
+// One backdrop per desktop: the hook's shared record serves one. A backdrop that still serves
+// a GIMP (or does not answer) keeps it, and the windows of GIMP's installation go to it; one
+// whose GIMP has ended is about to close, and is waited for. True when this copy goes on to
+// make its own.
+bool MakeWay() {
+  for (HWND other = FindWindowExA(nullptr, nullptr, g_className, nullptr); other;
+       other = FindWindowExA(nullptr, other, g_className, nullptr)) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(other, &id);
+    HANDLE process = id ? OpenProcess(SYNCHRONIZE, FALSE, id) : nullptr;
+    // A window can outlive its ended process for a moment.
+    if (!process || WaitForSingleObject(process, 0) != WAIT_TIMEOUT) {
+      if (process) CloseHandle(process);
+      continue;
+    }
+    DWORD_PTR serving = 1;
+    const bool answered = SendMessageTimeoutA(other, kServingMessage, 0, 0, SMTO_ABORTIFHUNG,
+                                              kServingWaitMs, &serving) != 0;
+    const bool ended =
+        answered && !serving && WaitForSingleObject(process, kServingWaitMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    if (!ended) return false;
+  }
+  return true;
+}
+
 int RunStandalone(HINSTANCE instance, int show) {
   g_backdrop.instance = instance;
   LoadStringA(instance, IDS_TITLE, g_title, kTextSize);
   LoadStringA(instance, IDS_CLASS, g_className, kTextSize);
+  if (!MakeWay()) {
+    SignalStarted();  // GIMP's start goes on, served by the backdrop that stands
+    return 0;
+  }
+  char gimp[16] = {};
+  if (GetEnvironmentVariableA(kGimpProcessVariable, gimp, sizeof(gimp)) && std::atol(gimp) > 0) {
+    g_backdrop.gimpProcess =
+        OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::strtoul(gimp, nullptr, 10)));
+  }
   RegisterBackdropClass(instance);
   if (!CreateBackdropWindow(instance, show)) return 0;
   HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));

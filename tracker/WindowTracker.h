@@ -52,6 +52,8 @@ class WindowTracker {
   // When a listed window was first adopted, counting from 1 (0 for one not listed): GDK makes
   // GIMP's windows in a known order, and the close rule relies on it.
   unsigned long AdoptionOrder(HWND window) const;
+  // Adoptions so far, counting every notice: tells that a window came, even one gone since.
+  unsigned long Adoptions() const { return adoptions; }
   HWND Backdrop() const { return backdrop; }
   // The thread that holds the hook, 0 while none does.
   DWORD HookThreadId() const { return hookThreadId; }

@@ -1,5 +1,6 @@
 // The backdrop's own controls on the real GIMP's windows, and the backdrop's end with GIMP's.
 #include <algorithm>
+#include <fstream>
 
 #include "GimpHostFixture.h"
 
@@ -79,6 +80,63 @@ TEST_F(GimpHostTest, QuittingGimpWithCtrlQClosesTheBackdrop) {
   PostCtrlKey(run.main, 'Q');
   EXPECT_EQ(0u, run.gimp->Wait(120000).exitCode) << run.Explain();
   EXPECT_EQ(0u, run.BackdropExit()) << run.Explain();
+}
+
+// A fault in any thread of the backdrop's process: GIMP's windows, children of the backdrop,
+// would end with it. Each one comes back to the desktop, shown and answering, and GIMP still
+// quits as usual.
+TEST_F(GimpHostTest, AFaultInTheBackdropGivesGimpsWindowsBackToTheDesktop) {
+  const std::string image = profile + "tiny.xcf";
+  WriteTinyXcf(image);
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run, {image}));
+  ASSERT_TRUE(PumpUntil([&] { return Titled(run, "Pointer") && Titled(run, "tiny.xcf"); }, 60000));
+  const std::vector<HWND> windows = Children(run.backdrop);
+  ASSERT_EQ(3u, windows.size()) << run.Explain();
+  DWORD id = 0;
+  GetWindowThreadProcessId(run.backdrop, &id);
+  HANDLE backdrop = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
+  HANDLE thread = CreateRemoteThread(
+      backdrop, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
+  ASSERT_TRUE(thread) << GetLastError();
+  CloseHandle(thread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(backdrop, 30000));
+  DWORD code = 0;
+  GetExitCodeProcess(backdrop, &code);
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), code);
+  CloseHandle(backdrop);
+  for (HWND w : windows) {
+    DWORD_PTR reply = 0;
+    EXPECT_TRUE(IsWindow(w) && GetAncestor(w, GA_PARENT) == GetDesktopWindow() &&
+                IsWindowVisible(w) &&
+                SendMessageTimeoutA(w, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &reply))
+        << TitleOf(w);
+  }
+  PostCtrlKey(run.main, 'Q');
+  EXPECT_EQ(0u, run.gimp->Wait(120000).exitCode) << run.Explain();
+}
+
+// GIMP's "Normal window" hint gives the toolbox and docks an image window's style, and a
+// full-screen image (F11) has a popup's: the close still goes by what each window is. It
+// closes the image, then the empty window, and never a dock, so the session GIMP saves at its
+// quit keeps the toolbox and the dock.
+TEST_F(GimpHostTest, TheCloseQuitsGimpFromAFullScreenImageAndKeepsDocksWithTheNormalHint) {
+  std::ofstream(profile + "gimprc") << "(dock-window-hint normal)\n(toolbox-window-hint normal)\n";
+  const std::string image = profile + "tiny.xcf";
+  WriteTinyXcf(image);
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run, {image}));
+  HWND shown = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return Titled(run, "Pointer") && (shown = Titled(run, "tiny.xcf")); },
+                        60000));
+  ASSERT_TRUE(GetWindowLongA(run.main, GWL_STYLE) & WS_MAXIMIZEBOX) << "not the Normal hint";
+  PostKey(shown, VK_F11);
+  ASSERT_TRUE(PumpUntil([&] { return (GetWindowLongA(shown, GWL_STYLE) & WS_POPUP) != 0; }, 10000))
+      << "not full screen";
+  CloseAndWait(run);
+  const std::string sessionrc = ReadFile(profile + "sessionrc");
+  EXPECT_NE(std::string::npos, sessionrc.find("gimp-toolbox-window")) << sessionrc;
+  EXPECT_NE(std::string::npos, sessionrc.find("gimp-dock-window")) << sessionrc;
 }
 
 TEST_F(GimpHostTest, KilledGimpClosesTheBackdrop) {

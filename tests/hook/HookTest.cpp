@@ -328,6 +328,14 @@ TEST_F(HookTest, AHungBackdropGetsTheNoticesThroughItsQueueAndTheGimpThreadGoesO
 
 TEST_F(HookTest, InstallUninstallAndTheSnapSettingThroughTheExports) {
   EXPECT_EQ(1, HookInstall(g_backdrop, appPath.c_str()));  // a second install in a row
+  // Another backdrop that ends leaves the hook of the one that stands; one that ended does not.
+  HWND second = CreateWindowExA(0, "VellamyTestBackdrop", "second", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                                100, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  EXPECT_EQ(0, HookUninstall(second));
+  DestroyWindow(second);
+  EXPECT_EQ(1, HookInstall(second, appPath.c_str()));
+  EXPECT_EQ(1, HookUninstall(g_backdrop)) << "the hook of a backdrop that ended stayed";
+  EXPECT_EQ(1, HookInstall(g_backdrop, appPath.c_str()));
   EXPECT_EQ(1, HookUninstall(g_backdrop));
   EXPECT_EQ(0, HookUninstall(g_backdrop));
   // Without the hook nothing is adopted.

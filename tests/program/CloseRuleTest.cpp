@@ -2,6 +2,8 @@
 // goes on as GIMP answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CloseRule.h"
 
 namespace {
@@ -27,25 +29,27 @@ TEST(CloseRule, GimpsVersionComesFromItsExecutablesNameAlone) {
 TEST(CloseRule, OldGimpClosesItsToolboxNewGimpItsNewestImageWindowNeverADockOrDialog) {
   // GIMP 2.10 multi-window: toolbox and docks are utility windows, image windows normal ones,
   // Preferences a dialog (no boxes).
-  const std::vector<GimpWindowFacts> v210 = {{H(1), 1, true, false},   // toolbox
-                                             {H(2), 2, true, false},   // dock
-                                             {H(3), 4, false, true},   // image 1
-                                             {H(4), 5, false, false},  // Preferences
-                                             {H(5), 7, false, true},   // image 2, newest
-                                             {H(6), 6, false, true},   // image 3
-                                             {H(9), 8, true, false}};  // a dock opened later
+  const WindowKind U = WindowKind::Unknown;
+  const std::vector<GimpWindowFacts> v210 = {{H(1), 1, true, false, U},   // toolbox
+                                             {H(2), 2, true, false, U},   // dock
+                                             {H(3), 4, false, true, U},   // image 1
+                                             {H(4), 5, false, false, U},  // Preferences
+                                             {H(5), 7, false, true, U},   // image 2, newest
+                                             {H(6), 6, false, true, U},   // image 3
+                                             {H(9), 8, true, false, U}};  // a dock opened later
   EXPECT_EQ(H(5), CloseTarget(v210, QuitRule::ImageWindows));
   EXPECT_EQ(nullptr, CloseTarget({v210[0], v210[1], v210[3]}, QuitRule::ImageWindows));
   // GIMP 2.2: nothing is a utility window; the toolbox is the first window GIMP made.
-  const std::vector<GimpWindowFacts> v22 = {{H(7), 9, false, true},
-                                            {H(8), 3, false, true},  // toolbox
-                                            {H(9), 4, false, true}};
+  const std::vector<GimpWindowFacts> v22 = {{H(7), 9, false, true, U},
+                                            {H(8), 3, false, true, U},  // toolbox
+                                            {H(9), 4, false, true, U}};
   EXPECT_EQ(H(8), CloseTarget(v22, QuitRule::Toolbox));
   EXPECT_EQ(nullptr, CloseTarget({}, QuitRule::Toolbox));
 }
 
 struct Pass {
   ClosePass pass;
+  bool came = false;  // a window came since the last post
   Pass(QuitRule rule, size_t windows) {
     pass.active = true;
     pass.rule = rule;
@@ -53,9 +57,93 @@ struct Pass {
   }
   CloseStep Step(DWORD now, HWND next, bool stands = true, bool question = false,
                  bool retitled = false) {
-    return AdvanceClose(pass, {now, question, stands, retitled, next});
+    const CloseStep step = AdvanceClose(pass, {now, question, came, stands, retitled, next});
+    if (step == CloseStep::Post) came = false;
+    return step;
+  }
+  // One step as the backdrop takes it: the shown windows new since the last post, then the rule.
+  // A null window is one that came and went between two steps.
+  CloseStep Step(DWORD now, HWND next, bool stands, std::vector<NewWindow> shown) {
+    came = came || !shown.empty();
+    shown.erase(std::remove_if(shown.begin(), shown.end(), [](NewWindow w) { return !w.window; }),
+                shown.end());
+    return Step(now, next, stands, NoteQuestions(pass, shown));
   }
 };
+
+// Where the role GIMP gives a window is known, it decides; the style alone misleads with
+// GIMP's "Normal window" hint for docks (boxes, no tool-window style) and with a full-screen
+// image (a popup without boxes).
+TEST(CloseRule, TheRoleDecidesWhatIsAnImageWindowWhateverItsStyle) {
+  const WindowKind I = WindowKind::Image, D = WindowKind::Dock;
+  struct Case {
+    const char* what;
+    std::vector<GimpWindowFacts> windows;
+    HWND target;
+  } cases[] = {
+      {"docks with the Normal hint, newer than the image",
+       {{H(1), 1, false, true, D}, {H(2), 2, false, true, I}, {H(3), 3, false, true, D}},
+       H(2)},
+      {"the toolbox and a dock alone, Normal hint",
+       {{H(1), 1, false, true, D}, {H(3), 3, false, true, D}},
+       nullptr},
+      {"a full-screen image", {{H(1), 1, true, false, D}, {H(2), 2, false, false, I}}, H(2)},
+      {"a dialog's role",
+       {{H(2), 2, false, true, I}, {H(4), 4, false, true, WindowKind::Other}},
+       H(2)},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.target, CloseTarget(c.windows, QuitRule::ImageWindows)) << c.what;
+}
+
+// Only GIMP's answer to this close holds the pass: a window the user opens while GIMP asks
+// neither keeps it waiting after the answer nor lets it go on later; a second close while GIMP
+// works or asks changes nothing, one after the answer starts again.
+TEST(CloseRule, OnlyGimpsAnswerHoldsTheCloseAndASecondCloseActsOnlyOnceItIsAnswered) {
+  const HWND image = H(3), question = H(20), save = H(21), user = H(22);
+  struct Row {
+    DWORD now;
+    bool stands;  // the image asked about
+    std::vector<NewWindow> shown;
+    CloseStep step;
+    bool restarts;
+  };
+  struct Case {
+    const char* what;
+    std::vector<Row> rows;
+  } cases[] = {
+      {"a window opened while GIMP asks, then Discard",
+       {{1200, true, {}, CloseStep::Wait, false},  // a second close before GIMP asked
+        {1400, true, {{question, image}}, CloseStep::Wait, false},
+        {1600, true, {{question, image}, {user, nullptr}}, CloseStep::Wait, false},
+        {1800, false, {{user, nullptr}}, CloseStep::Post, false}}},
+      {"a window opened while GIMP asks, then Cancel",
+       {{1400, true, {{question, image}}, CloseStep::Wait, false},
+        {1600, true, {{question, image}, {user, nullptr}}, CloseStep::Wait, false},
+        {1800, true, {{user, nullptr}}, CloseStep::Wait, true},
+        {2800, true, {{user, nullptr}}, CloseStep::Stop, true}}},
+      {"Save opens a dialog for the image after the question",
+       {{1400, true, {{question, image}}, CloseStep::Wait, false},
+        {1600, true, {{save, image}}, CloseStep::Wait, false},
+        {60000, false, {}, CloseStep::Post, false}}},
+      {"a question asked and answered Cancel between two steps",
+       {{1200, true, {{nullptr, nullptr}}, CloseStep::Wait, true},
+        {2200, true, {}, CloseStep::Stop, true}}},
+      {"an ownerless question (Quit GIMP)",
+       {{1400, true, {{question, nullptr}}, CloseStep::Wait, false},
+        {1600, true, {{question, nullptr}, {user, question}}, CloseStep::Wait, false},
+        {1800, false, {}, CloseStep::Post, false}}},
+  };
+  for (const Case& c : cases) {
+    Pass p(QuitRule::ImageWindows, 3);
+    ASSERT_EQ(CloseStep::Post, p.Step(1000, image));
+    for (const Row& r : c.rows) {
+      EXPECT_EQ(r.step, p.Step(r.now, r.stands ? image : H(2), r.stands, r.shown))
+          << c.what << " at " << r.now;
+      EXPECT_EQ(r.restarts, CloseRestarts(p.pass)) << c.what << " at " << r.now;
+    }
+  }
+}
 
 TEST(CloseRule, ImagesCloseOneByOneAndTheEmptyWindowLeftQuits) {
   Pass p(QuitRule::ImageWindows, 4);

@@ -113,6 +113,28 @@ TEST_F(ProgramTest, AQuestionAskedWhileTheBackdropIsMinimisedRestoresIt) {
   ExpectCleanQuit(run);
 }
 
+// GIMP's "Close ...?" is not modal: the user may open Preferences while it stands. That window
+// must not hold the close once the question is answered; raising the image window keeps its
+// question above it.
+TEST_F(ProgramTest, AWindowOpenedWhileGimpAsksDoesNotHoldTheCloseAndTheQuestionStaysOnTop) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--version=2.10", "--images=1", "--dirty"}));
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  const HWND question = NextQuestion(run, 0);
+  ASSERT_TRUE(question) << run.Explain();
+  PostMessageA(run.main, kPreferences, 0, 0);
+  ASSERT_TRUE(run.gimp->WaitForLine("preferences shown", 5000)) << run.Explain();
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);  // while GIMP asks: changes nothing
+  const HWND image = run.images.at(0);
+  SetWindowPos(image, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  const std::vector<HWND> order = Children(run.backdrop);  // topmost first
+  const auto at = [&](HWND w) { return std::find(order.begin(), order.end(), w) - order.begin(); };
+  EXPECT_LT(at(question), at(image)) << "the question sank below its image window";
+  PostMessageA(question, kDiscardChanges, 0, 0);
+  ExpectCleanQuit(run);
+  EXPECT_EQ(1u, Questions(run).size()) << "the second close asked again";
+}
+
 TEST_F(ProgramTest, ATranslatedGimpQuitsWithGimpNameLeftAsItIs) {
   for (const char* images : {"--images=0", "--images=1"}) {
     SCOPED_TRACE(images);

@@ -164,6 +164,40 @@ TEST_F(ProgramTest, AGimpKilledAbruptlyLeavesNoEntryAndTheBackdropCloses) {
   EXPECT_EQ(3u, ReadDword("MinState")) << "the placement was saved";
 }
 
+// One backdrop serves one GIMP. One whose GIMP ended before any window came closes, as nothing
+// else would close it; a GIMP started while a backdrop serves another is served by that one,
+// which stays while either GIMP runs.
+TEST_F(ProgramTest, EachGimpIsServedByOneBackdropAndNoBackdropOutlivesItsGimps) {
+  {
+    Session early;
+    early.gimp = std::make_unique<TestProcess>(
+        g_prefix + "bin\\gimp-2.10.exe", std::vector<std::string>{"--version=2.10", "--end-early"});
+    EXPECT_EQ(4u, early.gimp->Wait().exitCode);
+    EXPECT_TRUE(PumpUntil(
+        [&] {
+          for (const VellamyWatch::Seen& s : early.watch.SoFar()) {
+            DWORD code = STILL_ACTIVE;
+            if (s.parentName == "vellamy.exe" && GetExitCodeProcess(s.handle, &code) && code == 0)
+              return true;
+          }
+          return false;
+        },
+        10000))
+        << early.Explain();
+  }
+  Session first, second;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(first, {"--version=2.10", "--images=1"}));
+  ASSERT_NO_FATAL_FAILURE(StartGimp(second, {"--version=2.10", "--images=1"}));
+  EXPECT_EQ(first.backdrop, second.backdrop) << "a second backdrop stood";
+  EXPECT_TRUE(PumpUntil([&] { return IsChildOf(second.main, first.backdrop); }, 5000));
+  PostMessageA(first.main, kDie, 0, 0);
+  EXPECT_EQ(3u, first.gimp->Wait().exitCode);
+  EXPECT_EQ(0xFFFFu, first.BackdropExit(2000)) << "the backdrop left the second GIMP";
+  PostMessageA(first.backdrop, WM_CLOSE, 0, 0);
+  EXPECT_EQ(0u, second.gimp->Wait().exitCode) << second.Explain();
+  EXPECT_EQ(0u, first.BackdropExit());
+}
+
 // GIMP may decline the close: an image has unsaved changes and its "Quit" dialog is cancelled.
 // The backdrop then stays with GIMP's windows in it, and follows once GIMP really quits. The
 // 2.2 profile: with an image open, no window of GIMP 2.8 or 2.10 carries the title whose

@@ -134,6 +134,24 @@ TEST_F(ProgramTest, ACopyThatNeverSignalsGetsTheErrorBoxAfterThirtySecondsThenGi
   EXPECT_EQ(0u, run.BackdropExit());
 }
 
+// A copy that ends before it signals (its window could not be made) is said at once, not
+// after the whole wait.
+TEST_F(ProgramTest, ACopyThatEndsBeforeItSignalsGetsTheErrorBoxAtOnce) {
+  HeldStart held;
+  HANDLE debugger = CreateThread(nullptr, 0, StartAndHoldTheCopy, &held, 0, nullptr);
+  ASSERT_NE(nullptr, debugger);
+  WaitForSingleObject(debugger, INFINITE);
+  CloseHandle(debugger);
+  ASSERT_NE(nullptr, held.copy) << "the launcher started no copy of itself";
+  TerminateProcess(held.copy, 1);
+  HWND box = nullptr;
+  EXPECT_TRUE(PumpUntil(
+      [&] { return (box = FindMessageBox(GetProcessId(held.launcher))) != nullptr; }, 15000))
+      << "no box before the 30 s wait was over";
+  if (box) PostMessageA(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(held.launcher, kLong));
+}
+
 }  // namespace
 
 namespace {

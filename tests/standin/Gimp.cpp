@@ -16,6 +16,7 @@
 // Arguments: --version=2.2 | 2.10 | 2.10-single   the GIMP to be (default 2.2)
 //            --images=N     images opened at start (default 2)
 //            --no-plugin    do not run the plug-in
+//            --end-early    (tests) end right after the plug-in's query, before any window
 //            --dirty        the first image has unsaved changes: quitting first asks in a "Quit
 //                           GIMP" dialog ("window quit"), closing its window in a "Close ...?"
 //                           one ("window close"); closing either is its Cancel ("quit declined",
@@ -723,11 +724,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   int images = 2;
   bool plugin = true;
   bool farImages = false;
+  bool endEarly = false;
   for (int i = 1; i < __argc; ++i) {
     const char* arg = __argv[i];
     if (std::strncmp(arg, "--images=", 9) == 0) images = std::atoi(arg + 9);
     if (std::strcmp(arg, "--no-plugin") == 0) plugin = false;
     if (std::strcmp(arg, "--far") == 0) farImages = true;
+    if (std::strcmp(arg, "--end-early") == 0) endEarly = true;
     if (std::strcmp(arg, "--dirty") == 0) g_dirty = true;
     if (std::strcmp(arg, "--lang=fr") == 0) g_french = true;
     if (std::strncmp(arg, "--report=", 9) == 0) g_reportFile = arg + 9;
@@ -750,6 +753,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Register(L"gdkWindowTempShadow");
   GdkWindow* splash = ShowSplash();
   if (plugin) QueryPlugin();
+  if (endEarly) return 4;
   // The next start-up step, on the splash, and a turn of GIMP's main loop. Seen under Wine 8: a
   // thread that made windows before a global hook was set sees the hook only once it has taken
   // a message from its queue; GIMP's main loop takes many between the query and its windows.
