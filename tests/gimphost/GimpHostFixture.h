@@ -53,6 +53,9 @@ void WriteTinyXcf(const std::string& path);
 void PostCtrlKey(HWND window, UINT vk);
 // Whether each adopted window's thread still handles messages.
 std::string Answers(HWND backdrop);
+// How many colours the screen shows where a window stands (read from the screen, as a
+// screenshot is): a window that draws nothing shows one or two.
+size_t ColoursOnScreen(HWND w);
 // Where GIMP's sessionrc puts one factory entry's window: x, y, width, height.
 std::vector<int> SessionPlace(const std::string& sessionrc, const std::string& entry);
 // A window's outer rectangle in the backdrop: x, y, width, height.

@@ -35,6 +35,28 @@ TEST_F(GimpHostTest, GimpStartsTheBackdropAtEachStartAndThePlugInEndsWithZero) {
   }
 }
 
+// GIMP 2.10's own default layout, with no sessionrc of the test's: single-window mode with Tool
+// Options, Brushes, Fonts and Layers, whose lists scroll as GIMP starts.
+TEST_F(GimpHostTest, GimpsOwnDefaultLayoutStartsDrawsAnswersAndQuits) {
+  DeleteFileA((profile + "sessionrc").c_str());
+  Session run;
+  run.gimp =
+      std::make_unique<TestProcess>(g_gimp + "bin\\gimp-2.10.exe", std::vector<std::string>{});
+  ASSERT_TRUE(PumpUntil([&] { return run.FindBackdrop(); }, kGimpStart)) << run.Explain();
+  HWND single = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (single = Titled(run, "GNU Image")) != nullptr; }, 120000))
+      << run.Explain() << Answers(run.backdrop);
+  // Filling the docks' lists (fonts, brushes) keeps GIMP busy for a while at a first start.
+  EXPECT_TRUE(PumpUntil([&] { return Answers(run.backdrop).find("does not") == std::string::npos; },
+                        180000))
+      << Answers(run.backdrop);
+  // GIMP drew: its widgets show on the screen where the backdrop holds its window (a window
+  // that draws nothing shows one or two colours there).
+  EXPECT_TRUE(PumpUntil([&] { return ColoursOnScreen(single) > 100; }, 10000))
+      << ColoursOnScreen(single) << " colours";
+  CloseAndWait(run);
+}
+
 // With an image opened from GIMP's command line: the toolbox, the dock and the image window
 // stand in the backdrop, and nothing else of GIMP's does. Closing the backdrop with the
 // image open still ends GIMP, which has nothing to save.
