@@ -33,10 +33,6 @@ std::vector<wchar_t> TitleOf(HWND window) {
 
 bool Shown(HWND window) { return (GetWindowLongPtrW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
-HWND TransientOwnerOf(HWND window) {
-  return static_cast<HWND>(GetPropA(window, kTransientForProp));
-}
-
 }  // namespace
 
 std::vector<GimpWindowFacts> BackdropWindow::GimpWindows(HWND window, int* minor) const {

@@ -212,10 +212,6 @@ int RewriteImports(HMODULE module) {
 
 }  // namespace
 
-HWND TransientOwnerOf(HWND window) {
-  return static_cast<HWND>(GetPropA(window, kTransientForProp));
-}
-
 namespace {
 
 // GTK 2's own calls, the same in every release GIMP 2.x ships with.
@@ -242,8 +238,11 @@ bool StartsWith(const char* text, const char* prefix) {
 
 // Called on the window's own thread, GTK's: GTK is not to be called from any other.
 void NoteGimpKind(HWND window) {
+  // Every program on the desktop runs this at each show: held windows only, before anything
+  // else (the atom too).
+  if (!Holder(window)) return;
   static const ATOM kind = PropAtom(kGimpKindProp);
-  if (!Holder(window) || GetPropA(window, MAKEINTATOM(kind))) return;
+  if (GetPropA(window, MAKEINTATOM(kind))) return;
   GtkCalls gtk = {};
   Resolve(gtk.lookup, kGdkModule, "gdk_win32_handle_table_lookup");
   Resolve(gtk.userData, kGdkModule, "gdk_window_get_user_data");

@@ -48,7 +48,5 @@ void InterceptGdk();
 
 // Tags a held window of a GTK 2 program with kGimpKindProp, once, from its GTK role.
 void NoteGimpKind(HWND window);
-// The window GDK made this one transient for, as kept in kTransientForProp.
-HWND TransientOwnerOf(HWND window);
 
 LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);

@@ -21,6 +21,9 @@ constexpr UINT UM_TOOL_DESTROYED = WM_USER + 5;  // wParam 0: an adopted tool wi
 // The window GDK made this one transient for (a dialog's parent window): held windows have the
 // backdrop as parent, so the system keeps no owner for them.
 constexpr const char* kTransientForProp = "VellamyTransientFor";
+inline HWND TransientOwnerOf(HWND window) {
+  return static_cast<HWND>(GetPropA(window, kTransientForProp));
+}
 // What GIMP made the window for, from the role it gives each window (the same in every
 // language, whatever window-type hint the user chose); absent when not known.
 constexpr const char* kGimpKindProp = "VellamyGimpKind";
