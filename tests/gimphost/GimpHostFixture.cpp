@@ -1,6 +1,8 @@
 #include "GimpHostFixture.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -24,24 +26,42 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-// A 1x1 RGB image of one layer in XCF's first version: GIMP opens it without any plug-in.
-void WriteTinyXcf(const std::string& path) {
-  const unsigned words[] = {1, 1, 0,  0, 0, 46, 0, 0,   1, 1, 0, 2,   0x78000000,
-                            0, 0, 80, 0, 1, 1,  3, 100, 0, 1, 1, 116, 0};
+// An RGB image of one layer in XCF's first version, uncompressed in 64x64 tiles: GIMP opens it
+// without any plug-in. Its left half in one colour, its right half in another (0xRRGGBB).
+void WriteXcf(const std::string& path, int width, int height, unsigned left, unsigned right) {
   std::string data = "gimp xcf file";
   data += '\0';
-  for (unsigned w : words) {
-    // The name's two bytes ("x" and its terminator) sit where a word would.
-    if (w == 0x78000000) {
-      data += "x";
-      data += '\0';
-      continue;
-    }
+  auto word = [&](size_t w) {
     for (int shift = 24; shift >= 0; shift -= 8) data += static_cast<char>((w >> shift) & 0xFF);
+  };
+  const int across = (width + 63) / 64, down = (height + 63) / 64;
+  const size_t level = 100, tiles = level + 8 + 4 * (static_cast<size_t>(across) * down + 1);
+  word(width), word(height), word(0), word(0), word(0);  // RGB, no image properties
+  word(46), word(0), word(0);                            // one layer, no channel
+  word(width), word(height), word(0), word(2);           // the layer: RGB, named "x"
+  data += "x";
+  data += '\0';
+  word(0), word(0), word(80), word(0);                       // no properties, no mask
+  word(width), word(height), word(3), word(level), word(0);  // hierarchy: 3 bytes a pixel
+  word(width), word(height);
+  std::string pixels;
+  for (int ty = 0; ty < down; ++ty) {
+    for (int tx = 0; tx < across; ++tx) {
+      word(tiles + pixels.size());
+      for (int y = ty * 64; y < std::min(height, ty * 64 + 64); ++y) {
+        for (int x = tx * 64; x < std::min(width, tx * 64 + 64); ++x) {
+          const unsigned colour = x < width / 2 ? left : right;
+          for (int shift = 16; shift >= 0; shift -= 8)
+            pixels += static_cast<char>((colour >> shift) & 0xFF);
+        }
+      }
+    }
   }
-  data += std::string("\x80\x80\x80", 3);
-  std::ofstream(path, std::ios::binary) << data;
+  word(0);
+  std::ofstream(path, std::ios::binary) << data << pixels;
 }
+
+void WriteTinyXcf(const std::string& path) { WriteXcf(path, 1, 1, 0x808080, 0x808080); }
 
 // The key with Ctrl held: GDK reads the modifiers from the keyboard state, which a posted key
 // does not change, so the state shared by attached input queues holds Ctrl meanwhile.
@@ -70,11 +90,14 @@ std::string Answers(HWND backdrop) {
   return out;
 }
 
-size_t ColoursOnScreen(HWND w) {
+std::vector<DWORD> PixelsOnScreen(HWND w) {
   RECT r;
   GetWindowRect(w, &r);
+  // The part on the screen: Wine copies nothing at all from a rectangle that leaves it.
+  const RECT desktop = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  IntersectRect(&r, &r, &desktop);
   const int width = r.right - r.left, height = r.bottom - r.top;
-  if (width <= 0 || height <= 0) return 0;
+  if (width <= 0 || height <= 0) return {};
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
@@ -84,13 +107,36 @@ size_t ColoursOnScreen(HWND w) {
   HGDIOBJ old = SelectObject(memory, shot);
   BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
   GdiFlush();
-  const auto* pixels = static_cast<const DWORD*>(bits);
-  std::set<DWORD> colours(pixels, pixels + static_cast<size_t>(width) * height);
+  const auto* first = static_cast<const DWORD*>(bits);
+  std::vector<DWORD> pixels(first, first + static_cast<size_t>(width) * height);
   SelectObject(memory, old);
   DeleteObject(shot);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  return colours.size();
+  return pixels;
+}
+
+size_t ColoursOnScreen(HWND w) {
+  const std::vector<DWORD> pixels = PixelsOnScreen(w);
+  return std::set<DWORD>(pixels.begin(), pixels.end()).size();
+}
+
+size_t CountColour(const std::vector<DWORD>& pixels, unsigned colour) {
+  // Near the colour: GIMP's display conversion may round a channel by a step or two.
+  return std::count_if(pixels.begin(), pixels.end(), [&](DWORD p) {
+    for (int shift = 0; shift <= 16; shift += 8) {
+      if (std::abs(static_cast<int>((p >> shift) & 0xFF) -
+                   static_cast<int>((colour >> shift) & 0xFF)) > 3)
+        return false;
+    }
+    return true;
+  });
+}
+
+std::vector<DWORD> Seen(HWND w) {
+  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+  PumpFor(1000);
+  return PixelsOnScreen(w);
 }
 
 // Where GIMP's sessionrc puts one factory entry's window: x, y, width, height.

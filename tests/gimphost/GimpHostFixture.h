@@ -14,9 +14,8 @@ inline constexpr DWORD kGimpStart = 240000;  // a first start under Wine builds 
 
 inline std::string g_gimp;  // GIMP's installation folder, with a trailing backslash
 
-// The toolbox, a dock and the empty image window side by side. Their dockables are ones
-// without a scrolled list: under Wine, GDK's ScrollDC on a window adopted by another process
-// can wait for ever, and a list that scrolls while GIMP starts hangs it there (README).
+// The toolbox, a dock and the empty image window side by side; the dock holds one small
+// dockable, so GIMP's first start stays short.
 inline constexpr const char* kSessionrc = R"((session-info "toplevel"
     (factory-entry "gimp-toolbox-window")
     (position 10 10)
@@ -43,10 +42,68 @@ inline constexpr const char* kSessionrc = R"((session-info "toplevel"
 (single-window-mode no)
 )";
 
+// GIMP 2.10's default docks (its etc/sessionrc) in multi-window mode: Tool Options, Device
+// Status, Undo History and Images under the toolbox; Brushes, Patterns, Fonts, Document History
+// and Layers, Channels, Paths in a dock. Their lists scroll.
+inline constexpr const char* kDefaultDocksSessionrc = R"((session-info "toplevel"
+    (factory-entry "gimp-toolbox-window")
+    (position 10 10)
+    (size 220 700)
+    (open-on-exit)
+    (gimp-toolbox
+        (side left)
+        (book
+            (position 330)
+            (current-page 0)
+            (dockable "gimp-tool-options"
+                (tab-style automatic))
+            (dockable "gimp-device-status"
+                (tab-style automatic))
+            (dockable "gimp-undo-history"
+                (tab-style automatic))
+            (dockable "gimp-image-list"
+                (tab-style automatic)))))
+(session-info "toplevel"
+    (factory-entry "gimp-empty-image-window")
+    (position 530 10)
+    (size 600 500)
+    (open-on-exit))
+(session-info "toplevel"
+    (factory-entry "gimp-dock-window")
+    (position 250 10)
+    (size 260 700)
+    (open-on-exit)
+    (gimp-dock
+        (book
+            (current-page 0)
+            (dockable "gimp-brush-grid"
+                (tab-style automatic))
+            (dockable "gimp-pattern-grid"
+                (tab-style automatic))
+            (dockable "gimp-font-list"
+                (tab-style automatic))
+            (dockable "gimp-document-list"
+                (tab-style automatic)))
+        (book
+            (position 360)
+            (current-page 0)
+            (dockable "gimp-layer-list"
+                (tab-style automatic))
+            (dockable "gimp-channel-list"
+                (tab-style automatic))
+            (dockable "gimp-vectors-list"
+                (tab-style automatic)))))
+(hide-docks no)
+(single-window-mode no)
+)";
+
 std::string TitleOf(HWND w);
 DWORD ProcessOf(HWND w);
 std::string ReadFile(const std::string& path);
-// A 1x1 RGB image of one layer in XCF's first version: GIMP opens it without any plug-in.
+// An RGB image in XCF's first version, which GIMP opens without any plug-in: its left half in
+// one colour, its right half in another (0xRRGGBB).
+void WriteXcf(const std::string& path, int width, int height, unsigned left, unsigned right);
+// A 1x1 grey one.
 void WriteTinyXcf(const std::string& path);
 // The key with Ctrl held: GDK reads the modifiers from the keyboard state, which a posted key
 // does not change, so the state shared by attached input queues holds Ctrl meanwhile.
@@ -55,7 +112,13 @@ void PostCtrlKey(HWND window, UINT vk);
 std::string Answers(HWND backdrop);
 // How many colours the screen shows where a window stands (read from the screen, as a
 // screenshot is): a window that draws nothing shows one or two.
+std::vector<DWORD> PixelsOnScreen(HWND w);
 size_t ColoursOnScreen(HWND w);
+// How many of the pixels are in a colour (0xRRGGBB).
+size_t CountColour(const std::vector<DWORD>& pixels, unsigned colour);
+// The screen where a window stands once its program has repainted it: under Wine a repaint of
+// the backdrop paints over the windows of GIMP's it holds (README).
+std::vector<DWORD> Seen(HWND w);
 // Where GIMP's sessionrc puts one factory entry's window: x, y, width, height.
 std::vector<int> SessionPlace(const std::string& sessionrc, const std::string& entry);
 // A window's outer rectangle in the backdrop: x, y, width, height.
