@@ -24,8 +24,6 @@
 //            --lang=fr      translated titles, as a French GIMP has them
 //            --far          (tests) two more image windows beyond a 1280 x 1024 screen
 //            --report=FILE  also append the "place" lines to FILE
-//            --pictures=DIR each shown window as it renders itself, frame included, into
-//                           DIR\<handle>.bmp once ready (Wine draws no adopted window)
 // "main" is the toolbox, or the one window in single-window mode; posted commands
 // (StandinGimp.h) work on every top-level window.
 #include <windows.h>
@@ -84,7 +82,7 @@ int g_imageCount = 0;       // images opened so far
 int g_openImages = 0;       // single-window mode: images in the one window
 bool g_docksHidden = false;
 std::map<std::string, RECT> g_session;  // "toolbox", "dock1", ...: client rectangles
-std::string g_sessionFile, g_reportFile, g_picturesFolder;
+std::string g_sessionFile, g_reportFile;
 
 void Say(const char* kind, HWND window) {
   std::printf("window %s hwnd=%llx\n", kind,
@@ -613,62 +611,6 @@ GdkWindow* ShowSplash() {
   return splash;
 }
 
-// Each shown window as it renders itself: the frame as the system draws one (Wine's
-// PrintWindow draws none), the client area by the window's own painting. A 24-bit BMP named by
-// its handle, so that a picture of the backdrop can show what Wine does not draw there.
-void SavePictures(const std::string& folder) {
-  for (auto& w : g_windows) {
-    if (!IsWindow(w->hwnd) || !IsWindowVisible(w->hwnd)) continue;
-    RECT r;
-    GetWindowRect(w->hwnd, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    POINT client = {0, 0};
-    ClientToScreen(w->hwnd, &client);
-    client.x -= r.left;
-    client.y -= r.top;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT frame = {0, 0, width, height};
-    FillRect(dc, &frame, GetSysColorBrush(COLOR_BTNFACE));
-    DrawEdge(dc, &frame, EDGE_RAISED, BF_RECT);
-    const bool tool = (GetWindowLongW(w->hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
-    RECT caption = {client.x, client.y - GetSystemMetrics(tool ? SM_CYSMCAPTION : SM_CYCAPTION),
-                    width - client.x, client.y - 1};
-    DrawCaption(w->hwnd, dc, &caption,
-                DC_ACTIVE | DC_TEXT | DC_GRADIENT | (tool ? DC_SMALLCAP : DC_ICON));
-    SetViewportOrgEx(dc, client.x, client.y, nullptr);
-    Paint(w->hwnd, dc, w.get());
-    SetViewportOrgEx(dc, 0, 0, nullptr);
-    SelectObject(dc, old);
-    BITMAPINFOHEADER info = {};
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;  // bottom-up, as BMP files store rows
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    std::vector<char> pixels(stride * static_cast<DWORD>(height));
-    GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(),
-              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file = {};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    char name[64];
-    std::snprintf(name, sizeof(name), "\\%llx.bmp",
-                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(w->hwnd)));
-    std::ofstream out(folder + name, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&file), sizeof(file));
-    out.write(reinterpret_cast<const char*>(&info), sizeof(info));
-    out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-  }
-}
-
 void OpenWindows(int images) {
   const Version& v = *g_version;
   if (v.singleWindow) {
@@ -734,7 +676,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (std::strcmp(arg, "--dirty") == 0) g_dirty = true;
     if (std::strcmp(arg, "--lang=fr") == 0) g_french = true;
     if (std::strncmp(arg, "--report=", 9) == 0) g_reportFile = arg + 9;
-    if (std::strncmp(arg, "--pictures=", 11) == 0) g_picturesFolder = arg + 11;
     if (std::strncmp(arg, "--version=", 10) == 0) {
       for (const Version& v : kVersions) {
         if (std::strcmp(arg + 10, v.name) == 0) g_version = &v;
@@ -786,7 +727,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   std::printf("ready\n");
   std::fflush(stdout);
   Report();
-  if (!g_picturesFolder.empty()) SavePictures(g_picturesFolder);
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0)) {
