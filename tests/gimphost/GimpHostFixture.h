@@ -54,15 +54,10 @@ inline constexpr const char* kDefaultDocksSessionrc = R"((session-info "toplevel
         (side left)
         (book
             (position 330)
-            (current-page 0)
-            (dockable "gimp-tool-options"
-                (tab-style automatic))
-            (dockable "gimp-device-status"
-                (tab-style automatic))
-            (dockable "gimp-undo-history"
-                (tab-style automatic))
-            (dockable "gimp-image-list"
-                (tab-style automatic)))))
+            (dockable "gimp-tool-options")
+            (dockable "gimp-device-status")
+            (dockable "gimp-undo-history")
+            (dockable "gimp-image-list"))))
 (session-info "toplevel"
     (factory-entry "gimp-empty-image-window")
     (position 530 10)
@@ -75,24 +70,15 @@ inline constexpr const char* kDefaultDocksSessionrc = R"((session-info "toplevel
     (open-on-exit)
     (gimp-dock
         (book
-            (current-page 0)
-            (dockable "gimp-brush-grid"
-                (tab-style automatic))
-            (dockable "gimp-pattern-grid"
-                (tab-style automatic))
-            (dockable "gimp-font-list"
-                (tab-style automatic))
-            (dockable "gimp-document-list"
-                (tab-style automatic)))
+            (dockable "gimp-brush-grid")
+            (dockable "gimp-pattern-grid")
+            (dockable "gimp-font-list")
+            (dockable "gimp-document-list"))
         (book
             (position 360)
-            (current-page 0)
-            (dockable "gimp-layer-list"
-                (tab-style automatic))
-            (dockable "gimp-channel-list"
-                (tab-style automatic))
-            (dockable "gimp-vectors-list"
-                (tab-style automatic)))))
+            (dockable "gimp-layer-list")
+            (dockable "gimp-channel-list")
+            (dockable "gimp-vectors-list"))))
 (hide-docks no)
 (single-window-mode no)
 )";
@@ -110,9 +96,9 @@ void WriteTinyXcf(const std::string& path);
 void PostCtrlKey(HWND window, UINT vk);
 // Whether each adopted window's thread still handles messages.
 std::string Answers(HWND backdrop);
-// How many colours the screen shows where a window stands (read from the screen, as a
-// screenshot is): a window that draws nothing shows one or two.
+// The screen where a window stands, as a screenshot shows it (the part on the screen).
 std::vector<DWORD> PixelsOnScreen(HWND w);
+// How many colours it shows there: a window that draws nothing shows one or two.
 size_t ColoursOnScreen(HWND w);
 // How many of the pixels are in a colour (0xRRGGBB).
 size_t CountColour(const std::vector<DWORD>& pixels, unsigned colour);
