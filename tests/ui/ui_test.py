@@ -142,11 +142,17 @@ class Ui:
              os.path.join(prefix, "bin", "gimp-2.0.exe")] + gimp_args,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         found = lambda: run("xdotool", "search", "--name", DESKTOP + " - Wine desktop").stdout.split()
+        # The inspector must not start first: it would make the desktop, at its default size.
         if not wait_for(found, 30):
             raise RuntimeError("no Wine desktop came up")
-        self.desktop = found()[0]
         if not wait_for(lambda: len(children()) >= 4 + len(gimp_args), 40):
             raise RuntimeError("the backdrop did not adopt the stand-in GIMP's windows")
+        # Looked up again once the windows are in: while explorer still sets the desktop up, one
+        # search can find its window and the next one not.
+        desktops = []
+        if not wait_for(lambda: desktops.extend(found()) or desktops, 10):
+            raise RuntimeError("the Wine desktop went away")
+        self.desktop = desktops[0]
         run("xdotool", "windowfocus", "--sync", self.desktop)
         self.click_background()
 
