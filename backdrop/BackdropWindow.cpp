@@ -274,6 +274,11 @@ LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_MOVEWINDOWS:
       Toggle(window, kMoveWindows);
       return 0;
+    case IDM_CASCADE:
+    case IDM_TILE:
+    case IDM_GIMPLAYOUT:
+      Arrange(window, id);
+      return 0;
     default:
       return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
   }

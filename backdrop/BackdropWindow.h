@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "Arrange.h"
 #include "CloseRule.h"
 #include "SettingsKey.h"
 #include "WindowTracker.h"
@@ -34,7 +35,10 @@ class BackdropWindow {
   // The same, once the notices already queued are handled: a burst of notices costs one
   // refresh, not one registry read and menu rebuild each, while GIMP waits on every notice.
   void RefreshMenusSoon(HWND window);
-  static void InsertSorted(HMENU menu, UINT command, const char* text);
+  // Inserts an item in title order among the items from position first on.
+  static void InsertSorted(HMENU menu, int first, UINT command, const char* text);
+  // The Window menu's Cascade, Tile and GIMP layout commands.
+  void Arrange(HWND window, UINT command);
   // The window's normal rectangle and show state, kept in the settings.
   void RestorePlacement(HWND window);
   void SavePlacement(HWND window);
@@ -74,6 +78,8 @@ class BackdropWindow {
   void EndClose(HWND window);
   // The adopted top-level windows of GIMP's main process; *minor gets its version.
   std::vector<GimpWindowFacts> GimpWindows(HWND window, int* minor) const;
+  // Those of them an arrangement may move: shown, not minimised, no dialog.
+  std::vector<ArrangedWindow> ArrangeableWindows(HWND window) const;
   void OnEraseBackground(HWND window, HDC dc);
   LRESULT OnCommand(HWND window, WPARAM wParam, LPARAM lParam);
   void OnScroll(HWND window, int bar, WPARAM wParam);

@@ -43,7 +43,7 @@ inline QuitRule QuitRuleFor(int minor) {
 
 // What GIMP made a window for, from the role GIMP gives it (the hook library reads it inside
 // GIMP's process): the same in every language, whatever window-type hint the user chose.
-enum class WindowKind { Unknown, Image, Dock, Other };
+enum class WindowKind { Unknown, Image, Dock, Other, Toolbox };
 
 // One adopted top-level window of GIMP's main process, as the close sees it.
 struct GimpWindowFacts {

@@ -58,10 +58,11 @@ std::vector<GimpWindowFacts> BackdropWindow::GimpWindows(HWND window, int* minor
     found.push_back({adopted, tracker.AdoptionOrder(adopted),
                      (GetWindowLongPtrW(adopted, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0,
                      (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0,
-                     kind == kKindImage   ? WindowKind::Image
-                     : kind == kKindDock  ? WindowKind::Dock
-                     : kind == kKindOther ? WindowKind::Other
-                                          : WindowKind::Unknown});
+                     kind == kKindImage     ? WindowKind::Image
+                     : kind == kKindDock    ? WindowKind::Dock
+                     : kind == kKindToolbox ? WindowKind::Toolbox
+                     : kind == kKindOther   ? WindowKind::Other
+                                            : WindowKind::Unknown});
   }
   return found;
 }

@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "RoleRules.h"
 #include "vellamyhook.h"
 
 namespace {
@@ -230,10 +231,6 @@ void Resolve(F& function, const char* module, const char* name) {
       loaded ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(loaded, name))) : nullptr;
 }
 
-bool StartsWith(const char* text, const char* prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
 }  // namespace
 
 // Called on the window's own thread, GTK's: GTK is not to be called from any other.
@@ -256,12 +253,7 @@ void NoteGimpKind(HWND window) {
   if (!widget || !gtk.isA(widget, gtk.windowType())) return;
   const char* role = gtk.role(widget);
   if (!role) return;  // GTK knows the window, but GIMP gave it no role yet
-  // As GIMP 2.10 names them (gimpimagewindow.c, dialogs-constructors.c): "gimp-image-window-N",
-  // "gimp-toolbox-N", "gimp-dock-N". Any other role is neither.
-  const INT_PTR found = StartsWith(role, "gimp-image-window") ? kKindImage
-                        : StartsWith(role, "gimp-toolbox") || StartsWith(role, "gimp-dock")
-                            ? kKindDock
-                            : kKindOther;
+  const INT_PTR found = GimpKindOfRole(role);
   SetPropA(window, MAKEINTATOM(kind), reinterpret_cast<HANDLE>(found));
 }
 

@@ -27,7 +27,13 @@ inline HWND TransientOwnerOf(HWND window) {
 // What GIMP made the window for, from the role it gives each window (the same in every
 // language, whatever window-type hint the user chose); absent when not known.
 constexpr const char* kGimpKindProp = "VellamyGimpKind";
-enum GimpKind : int { kKindUnknown = 0, kKindImage = 1, kKindDock = 2, kKindOther = 3 };
+enum GimpKind : int {
+  kKindUnknown = 0,
+  kKindImage = 1,
+  kKindDock = 2,
+  kKindOther = 3,
+  kKindToolbox = 4,
+};
 
 // Records this process as the owner, stores the app path (lower case, cut to 259 characters;
 // null keeps the previous one) and installs the global hook for this backdrop window.

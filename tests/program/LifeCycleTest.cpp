@@ -101,7 +101,9 @@ TEST_F(ProgramTest, TheBackdropWindowAndItsResources) {
                         {1, 130, "&Snap Gimp Windows"},
                         {1, 137, "&Move Windows with Background"},
                         {1, 134, "Set&up"},
-                        {2, 132, "dummy entry"},
+                        {2, 140, "&Cascade images\tShift+F5"},
+                        {2, 141, "&Tile images\tShift+F4"},
+                        {2, 142, "&GIMP layout"},
                         {3, 104, "&About ..."}};
   const char* popups[] = {"&File", "&Edit", "&Window", "&Help"};
   ASSERT_EQ(4, GetMenuItemCount(menu));
@@ -121,16 +123,23 @@ TEST_F(ProgramTest, TheBackdropWindowAndItsResources) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(position[i], GetMenuItemCount(GetSubMenu(menu, i)));
   DestroyMenu(menu);
 
-  // Two accelerators, Alt with the characters "?" and "/", both giving the About command.
+  // Alt with the characters "?" and "/", both giving the About command; Shift+F5 cascades,
+  // Shift+F4 tiles.
   HACCEL table = LoadAcceleratorsA(module, MAKEINTRESOURCEA(109));
-  ACCEL accel[4] = {};
-  ASSERT_EQ(2, CopyAcceleratorTableA(table, accel, 4));
+  ACCEL accel[5] = {};
+  ASSERT_EQ(4, CopyAcceleratorTableA(table, accel, 5));
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(FALT, accel[i].fVirt & ~0x80) << "a character code, not a virtual key";
     EXPECT_EQ(104, accel[i].cmd);
   }
   EXPECT_EQ('?', accel[0].key);
   EXPECT_EQ('/', accel[1].key);
+  const ACCEL arrange[] = {{FVIRTKEY | FSHIFT, VK_F5, 140}, {FVIRTKEY | FSHIFT, VK_F4, 141}};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(arrange[i].fVirt, accel[2 + i].fVirt & ~0x80) << i;
+    EXPECT_EQ(arrange[i].key, accel[2 + i].key) << i;
+    EXPECT_EQ(arrange[i].cmd, accel[2 + i].cmd) << i;
+  }
 
   // Both icon groups hold 16 and 32 pixels at 4, 8 and 32 bits, and 48 at 8 and 32.
   for (int group : {107, 108}) {
