@@ -62,7 +62,8 @@ struct ArrangedWindow {
   HWND window;
   ArrangeRole role;
   RECT frame;
-  int depth;  // its place in the backdrop's Z order, 0 on top
+  int depth;            // its place in the backdrop's Z order, 0 on top
+  unsigned long order;  // adoption order: the order GIMP opened its windows
 };
 
 inline LONG WidthOf(const RECT& r) { return r.right - r.left; }

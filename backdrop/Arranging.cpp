@@ -22,8 +22,11 @@ std::vector<ArrangedWindow> BackdropWindow::ArrangeableWindows(HWND window) cons
     GetWindowRect(w, &frame);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&frame), 2);
     const auto at = std::find(stack.begin(), stack.end(), w);
-    found.push_back({w, roles[i], frame, static_cast<int>(at - stack.begin())});
+    found.push_back({w, roles[i], frame, static_cast<int>(at - stack.begin()), facts[i].order});
   }
+  // Images are tiled in the order GIMP opened them, the first at the top-left.
+  std::sort(found.begin(), found.end(),
+            [](const ArrangedWindow& a, const ArrangedWindow& b) { return a.order < b.order; });
   return found;
 }
 

@@ -1,6 +1,7 @@
 // The backdrop's own controls on the real GIMP's windows, and the backdrop's end with GIMP's.
 #include <algorithm>
 #include <fstream>
+#include <functional>
 
 #include "GimpHostFixture.h"
 
@@ -43,6 +44,80 @@ TEST_F(GimpHostTest, TheWindowMenuRaisesEachOfGimpsWindows) {
   std::sort(raised.begin(), raised.end());
   EXPECT_EQ(windows, raised) << run.Explain();
   CloseAndWait(run);
+}
+
+// The Window menu's arrangements on the real GIMP's toolbox, dock and two image windows: GIMP
+// layout puts the toolbox at the left edge and the dock at the right, full height, the images
+// side by side between them; Cascade stacks the images a caption apart, the top one furthest;
+// Tile puts them back between the toolbox and the dock. GIMP saves the toolbox's and dock's new
+// places at its quit, and the next start brings them back to the pixel.
+TEST_F(GimpHostTest, TheWindowMenuArrangesGimpsWindowsAndGimpKeepsTheLayout) {
+  constexpr UINT kCascade = 140, kTile = 141, kGimpLayout = 142;
+  for (const char* name : {"one.xcf", "two.xcf"})
+    WriteXcf(profile + name, 64, 64, 0xC02020, 0x2040C0);
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(Start(run, {profile + "one.xcf", profile + "two.xcf"}));
+  HWND dock = nullptr, one = nullptr, two = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        return (dock = Titled(run, "Pointer")) && (one = Titled(run, "one.xcf")) &&
+               (two = Titled(run, "two.xcf"));
+      },
+      60000))
+      << run.Explain();
+  PumpFor(2000);  // GIMP's last moves of its windows as they come up
+  RECT client;
+  GetClientRect(run.backdrop, &client);
+  auto at = [&](HWND w) { return ClientRectIn(w, run.backdrop); };
+  auto arrange = [&](UINT command, const std::function<bool()>& done) {
+    PostMessageA(run.backdrop, WM_COMMAND, command, 0);
+    EXPECT_TRUE(PumpUntil(done, 10000)) << command << "\n" << run.Explain();
+    PumpFor(1000);
+  };
+
+  arrange(kGimpLayout, [&] { return at(run.main).left == 0 && at(dock).right == client.right; });
+  const RECT toolbox = at(run.main), docked = at(dock);
+  EXPECT_EQ((std::vector<LONG>{0, 0, client.bottom}),
+            (std::vector<LONG>{toolbox.left, toolbox.top, toolbox.bottom}));
+  EXPECT_EQ((std::vector<LONG>{client.right, 0, client.bottom}),
+            (std::vector<LONG>{docked.right, docked.top, docked.bottom}));
+  // Side by side between them: each image at its cell's corner (GIMP may keep one wider than
+  // its cell, when its menu bar asks for more).
+  const LONG cell = (docked.left - toolbox.right) / 2;
+  auto besideEachOther = [&] {
+    return at(one).left == toolbox.right && at(two).left == toolbox.right + cell &&
+           at(one).top == 0 && at(two).top == 0;
+  };
+  EXPECT_TRUE(besideEachOther()) << at(one).left << " " << at(two).left << " " << cell;
+
+  const LONG step = GetSystemMetrics(SM_CYCAPTION);
+  arrange(kCascade, [&] { return at(one).left < toolbox.right || at(two).left < toolbox.right; });
+  const std::vector<HWND> stack = Children(run.backdrop);  // top first
+  const HWND above =
+      std::find(stack.begin(), stack.end(), one) < std::find(stack.begin(), stack.end(), two) ? one
+                                                                                              : two;
+  const HWND below = above == one ? two : one;
+  EXPECT_EQ((std::vector<LONG>{0, 0, step, step}),
+            (std::vector<LONG>{at(below).left, at(below).top, at(above).left, at(above).top}));
+
+  arrange(kTile, besideEachOther);
+  EXPECT_EQ(toolbox.right, at(run.main).right) << "Tile moves the images alone";
+  auto place = [](HWND w) {
+    RECT frame, inside;
+    GetWindowRect(w, &frame);
+    GetClientRect(w, &inside);
+    return std::vector<LONG>{frame.left, frame.top, inside.right, inside.bottom};
+  };
+  const std::vector<LONG> laidOut[] = {place(run.main), place(dock)};
+  CloseAndWait(run);
+
+  Session next;
+  ASSERT_NO_FATAL_FAILURE(Start(next));
+  ASSERT_TRUE(PumpUntil([&] { return (dock = Titled(next, "Pointer")) != nullptr; }, 60000));
+  PumpFor(2000);
+  EXPECT_EQ(laidOut[0], place(next.main)) << "the toolbox";
+  EXPECT_EQ(laidOut[1], place(dock)) << "the dock";
+  CloseAndWait(next);
 }
 
 // A backdrop smaller than GIMP's layout scrolls: every window moves the bar's way, and GIMP
