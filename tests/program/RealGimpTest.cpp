@@ -103,7 +103,7 @@ TEST_F(ProgramTest, EachGimpVersionIsAdoptedMinimisedScrolledRaisedAndClosedAsTh
     for (size_t i = 0; i < listed; ++i) {
       const HWND top = TopChild(run.backdrop);
       PostMessageA(run.backdrop, WM_COMMAND, static_cast<WPARAM>(1000 + listed - 1), 0);
-      PumpUntil([&] { return TopChild(run.backdrop) != top; }, 1000);
+      PumpUntil([&] { return TopChild(run.backdrop) != top; }, 5000);
       raised.push_back(TopChild(run.backdrop));
     }
     std::sort(children.begin(), children.end());

@@ -8,6 +8,7 @@
 //   vmyinspect.exe fields TITLE   the texts of that window's edit fields: "field id=N text=..."
 //   vmyinspect.exe discard TITLE  answers "Discard Changes" to the stand-in GIMP's question of
 //                                 that title standing in the backdrop: "discarded=0|1"
+//   vmyinspect.exe command ID     picks the backdrop's menu command ID: "posted=0|1"
 // Output lines: "child hwnd=... left=... top=... right=... bottom=... snap=0|1 title=..." in the
 // backdrop's client coordinates, and "backdrop hwnd=... ...".
 #include <windows.h>
@@ -62,6 +63,11 @@ int Inspect(int argc, char** argv) {
   if (!backdrop) {
     std::printf("no backdrop\n");
     return 1;
+  }
+  if (argc > 2 && std::strcmp(argv[1], "command") == 0) {
+    const UINT id = static_cast<UINT>(std::strtoul(argv[2], nullptr, 10));
+    std::printf("posted=%d\n", PostMessageA(backdrop, WM_COMMAND, id, 0) ? 1 : 0);
+    return 0;
   }
   const char* what = argc > 1 ? argv[1] : "children";
   if (std::strcmp(what, "backdrop") == 0) {
