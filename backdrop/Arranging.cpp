@@ -31,7 +31,7 @@ std::vector<ArrangedWindow> BackdropWindow::ArrangeableWindows(HWND window) cons
 }
 
 void BackdropWindow::Arrange(HWND window, UINT command) {
-  std::vector<ArrangedWindow> windows = ArrangeableWindows(window);
+  const std::vector<ArrangedWindow> windows = ArrangeableWindows(window);
   RECT client;
   GetClientRect(window, &client);
   std::vector<const ArrangedWindow*> images, docks;

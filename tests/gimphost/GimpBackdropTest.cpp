@@ -53,8 +53,7 @@ TEST_F(GimpHostTest, TheWindowMenuRaisesEachOfGimpsWindows) {
 // places at its quit, and the next start brings them back to the pixel.
 TEST_F(GimpHostTest, TheWindowMenuArrangesGimpsWindowsAndGimpKeepsTheLayout) {
   constexpr UINT kCascade = 140, kTile = 141, kGimpLayout = 142;
-  for (const char* name : {"one.xcf", "two.xcf"})
-    WriteXcf(profile + name, 64, 64, 0xC02020, 0x2040C0);
+  for (const char* name : {"one.xcf", "two.xcf"}) WriteTinyXcf(profile + name);
   Session run;
   ASSERT_NO_FATAL_FAILURE(Start(run, {profile + "one.xcf", profile + "two.xcf"}));
   HWND dock = nullptr, one = nullptr, two = nullptr;
@@ -93,30 +92,23 @@ TEST_F(GimpHostTest, TheWindowMenuArrangesGimpsWindowsAndGimpKeepsTheLayout) {
   const LONG step = GetSystemMetrics(SM_CYCAPTION);
   arrange(kCascade, [&] { return at(one).left < toolbox.right || at(two).left < toolbox.right; });
   const std::vector<HWND> stack = Children(run.backdrop);  // top first
-  const HWND above =
-      std::find(stack.begin(), stack.end(), one) < std::find(stack.begin(), stack.end(), two) ? one
-                                                                                              : two;
-  const HWND below = above == one ? two : one;
+  HWND below = one, above = two;
+  if (std::find(stack.begin(), stack.end(), one) < std::find(stack.begin(), stack.end(), two))
+    std::swap(below, above);
   EXPECT_EQ((std::vector<LONG>{0, 0, step, step}),
             (std::vector<LONG>{at(below).left, at(below).top, at(above).left, at(above).top}));
 
   arrange(kTile, besideEachOther);
   EXPECT_EQ(toolbox.right, at(run.main).right) << "Tile moves the images alone";
-  auto place = [](HWND w) {
-    RECT frame, inside;
-    GetWindowRect(w, &frame);
-    GetClientRect(w, &inside);
-    return std::vector<LONG>{frame.left, frame.top, inside.right, inside.bottom};
-  };
-  const std::vector<LONG> laidOut[] = {place(run.main), place(dock)};
+  const std::vector<int> laidOut[] = {SavedPlaceOf(run.main), SavedPlaceOf(dock)};
   CloseAndWait(run);
 
   Session next;
   ASSERT_NO_FATAL_FAILURE(Start(next));
   ASSERT_TRUE(PumpUntil([&] { return (dock = Titled(next, "Pointer")) != nullptr; }, 60000));
   PumpFor(2000);
-  EXPECT_EQ(laidOut[0], place(next.main)) << "the toolbox";
-  EXPECT_EQ(laidOut[1], place(dock)) << "the dock";
+  EXPECT_EQ(laidOut[0], SavedPlaceOf(next.main)) << "the toolbox";
+  EXPECT_EQ(laidOut[1], SavedPlaceOf(dock)) << "the dock";
   CloseAndWait(next);
 }
 

@@ -156,3 +156,10 @@ std::vector<int> PlaceOf(HWND w, HWND backdrop) {
   const RECT r = ClientRectIn(w, backdrop);
   return {r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
+
+std::vector<int> SavedPlaceOf(HWND w) {
+  RECT frame, client;
+  GetWindowRect(w, &frame);
+  GetClientRect(w, &client);
+  return {frame.left, frame.top, client.right, client.bottom};
+}

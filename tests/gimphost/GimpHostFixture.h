@@ -109,6 +109,8 @@ std::vector<DWORD> Seen(HWND w);
 std::vector<int> SessionPlace(const std::string& sessionrc, const std::string& entry);
 // A window's outer rectangle in the backdrop: x, y, width, height.
 std::vector<int> PlaceOf(HWND w, HWND backdrop);
+// A window's place as GIMP saves it: the frame's corner on the screen, the client size.
+std::vector<int> SavedPlaceOf(HWND w);
 
 class GimpHostTest : public ::testing::Test {
  protected:

@@ -164,12 +164,6 @@ TEST_F(GimpHostTest, ToolboxDockAndImageWindowAreAdoptedAndNoHelperWindowIs) {
 // and the client size) and puts them there at the next start: over three starts the places
 // GIMP saves, and the places the windows take, must not move by a pixel.
 TEST_F(GimpHostTest, ToolboxAndDockComeBackToTheSamePlaceOverThreeStarts) {
-  auto place = [](HWND w) {
-    RECT frame, client;
-    GetWindowRect(w, &frame);
-    GetClientRect(w, &client);
-    return std::vector<int>{frame.left, frame.top, client.right, client.bottom};
-  };
   std::vector<int> first;
   for (int start = 1; start <= 3; ++start) {
     SCOPED_TRACE(start);
@@ -178,7 +172,7 @@ TEST_F(GimpHostTest, ToolboxAndDockComeBackToTheSamePlaceOverThreeStarts) {
     HWND dock = nullptr;
     ASSERT_TRUE(PumpUntil([&] { return (dock = Titled(run, "Pointer")) != nullptr; }, 60000));
     PumpFor(2000);  // GIMP's last moves of its windows as they come up
-    std::vector<int> shown = place(run.main), dockShown = place(dock);
+    std::vector<int> shown = SavedPlaceOf(run.main), dockShown = SavedPlaceOf(dock);
     shown.insert(shown.end(), dockShown.begin(), dockShown.end());
     CloseAndWait(run);
     const std::string sessionrc = ReadFile(profile + "sessionrc");
