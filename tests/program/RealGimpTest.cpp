@@ -93,7 +93,11 @@ TEST_F(ProgramTest, EachGimpVersionIsAdoptedMinimisedScrolledRaisedAndClosedAsTh
 
     // Picking the Window menu's last entry again and again raises each window once: the list
     // holds them all, and a raised window moves to its front. A window inside the toolbox is
-    // raised there, not among the backdrop's children.
+    // raised there, not among the backdrop's children. The dialog is closed (GIMP hides it)
+    // first: the hook puts a shown dialog back above the window it belongs to, so the top
+    // would not tell which of the two a pick raised.
+    PostMessageA(dialogs[0], WM_CLOSE, 0, 0);
+    ASSERT_TRUE(run.gimp->WaitForLine("preferences hidden", 10000)) << run.Explain();
     std::vector<HWND> children, raised;
     for (HWND w = TopChild(run.backdrop); w; w = GetWindow(w, GW_HWNDNEXT)) children.push_back(w);
     const size_t listed =
