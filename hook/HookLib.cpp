@@ -16,13 +16,24 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD /*reason*/, LPVOID /*reserved*/) {
   return TRUE;
 }
 
+namespace {
+// This process's executable, lower-cased, read once: the hook asks at every move of every window.
+char g_exePath[MAX_PATH];
+LONG g_exePathRead = 0;
+}  // namespace
+
 bool IsGimpProcess() {
   if (GetCurrentProcessId() == g_hookState.ownerProcessId) return false;
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  path[MAX_PATH - 1] = '\0';
-  LowerAscii(path);
-  return IsUnderAppPath(path, g_hookState.appPath);
+  if (!*static_cast<volatile LONG*>(&g_exePathRead)) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    path[MAX_PATH - 1] = '\0';
+    LowerAscii(path);
+    // Threads racing here all write the same bytes.
+    memcpy(g_exePath, path, MAX_PATH);
+    InterlockedExchange(&g_exePathRead, 1);
+  }
+  return IsUnderAppPath(g_exePath, g_hookState.appPath);
 }
 
 namespace {

@@ -46,7 +46,8 @@ void OnDestroy(HWND window) {
   if (!IsGimpProcess()) return;
   HWND backdrop = g_hookState.backdrop;
   if (window == backdrop) return;
-  if (GetParent(window) != backdrop) return;
+  // The parent itself: GetParent names the owner of a window without WS_CHILD, as GIMP's are.
+  if (GetAncestor(window, GA_PARENT) != backdrop) return;
   LONG style = GetWindowLongA(window, GWL_STYLE);
   LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   if ((style & WS_BORDER) && (exStyle & WS_EX_TOOLWINDOW)) {
@@ -82,10 +83,14 @@ void KeepDialogsAbove(HWND window) {
 }
 
 void OnWindowPosChanged(HWND window, const WINDOWPOS* pos) {
-  if (pos && !(pos->flags & SWP_NOZORDER)) KeepDialogsAbove(window);
-  if (pos && (pos->flags & SWP_SHOWWINDOW)) NoteGimpKind(window);
-  if (!ReadShared(g_hookState.snap)) return;  // tested first: moves are the busiest message
-  if (!IsGimpProcess()) return;
+  // GIMP's processes alone, before the record is read: the system calls the hook for programs
+  // of the other bitness on the backdrop's own thread, where their pointer need not be valid.
+  if (!pos || !IsGimpProcess()) return;
+  if (!(pos->flags & SWP_NOZORDER)) KeepDialogsAbove(window);
+  if (pos->flags & SWP_SHOWWINDOW) NoteGimpKind(window);
+  if (!ReadShared(g_hookState.snap)) return;
+  // Moves only: a window being resized along an edge, or resized by GDK, keeps its other edges.
+  if ((pos->flags & SWP_NOMOVE) || !(pos->flags & SWP_NOSIZE)) return;
   HWND backdrop = g_hookState.backdrop;
   if (window == backdrop) return;
   // The parent itself: for a window without WS_CHILD, as all of GIMP's are, GetParent names

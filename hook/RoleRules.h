@@ -26,5 +26,6 @@ inline GimpKind GimpKindOfRole(const char* role) {
   if (IsRoleNamed(role, "gimp-image-window")) return kKindImage;
   if (IsRoleNamed(role, "gimp-toolbox")) return kKindToolbox;
   if (IsRoleNamed(role, "gimp-dock")) return kKindDock;
+  if (std::strcmp(role, "gimp-message-dialog") == 0) return kKindQuestion;
   return kKindOther;
 }

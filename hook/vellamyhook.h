@@ -33,6 +33,7 @@ enum GimpKind : int {
   kKindDock = 2,
   kKindOther = 3,
   kKindToolbox = 4,
+  kKindQuestion = 5,  // GIMP's message dialogs: "Close ...?", "Quit GIMP" and its other messages
 };
 
 // Records this process as the owner, stores the app path (lower case, cut to 259 characters;

@@ -44,8 +44,6 @@ class WindowTracker {
 
   // The adopted windows, front (newest adopted or raised) first.
   const std::list<HWND>& Windows() const { return windows; }
-  // A copy to walk while calls into GIMP's windows may let notices change the list.
-  std::vector<HWND> Snapshot() const { return {windows.begin(), windows.end()}; }
   // The same, each window once (its front-most entry): for the walks that move, hide, show or
   // release windows, since a notice handled twice lists its window twice.
   std::vector<HWND> Distinct() const;

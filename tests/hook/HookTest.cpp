@@ -202,10 +202,9 @@ TEST_F(HookTest, ActivationsAreReportedAsGimpOrOtherExceptDeactivationAndMinimis
 }
 
 TEST_F(HookTest, OnlyBorderedToolWindowsWhoseParentIsTheBackdropAreReportedDestroyed) {
-  // Adopted top-level windows given WS_CHILD afterwards, so that GetParent names the backdrop.
-  ProcessResult gimp =
-      Run(gimpProbe, {"overlappedtool", "bordered", "borderlesschildtool", "childstyle=0",
-                      "childstyle=1", "destroy=0", "destroy=1", "destroy=2"});
+  // Top-level windows, as GIMP's toolbox and docks are: GetParent names no parent for them.
+  ProcessResult gimp = Run(gimpProbe, {"overlappedtool", "bordered", "borderlesschildtool",
+                                       "destroy=0", "destroy=1", "destroy=2"});
   HWND tool = HandleFromText(gimp.Field("created overlappedtool", "hwnd"));
   HWND plain = HandleFromText(gimp.Field("created bordered", "hwnd"));
   HWND borderless = HandleFromText(gimp.Field("created borderlesschildtool", "hwnd"));
@@ -230,7 +229,7 @@ TEST_F(HookTest, OnlyBorderedToolWindowsWhoseParentIsTheBackdropAreReportedDestr
   EXPECT_EQ(1, Count(UM_TOOL_DESTROYED));
 }
 
-TEST_F(HookTest, AdoptedWindowsSnapToTheClientEdgesFromOneToFourPixelsWhenSnappingIsOn) {
+TEST_F(HookTest, MovedWindowsSnapToTheClientEdgesFromOneToFourPixelsAndResizedOnesDoNot) {
   RECT client;
   GetClientRect(g_backdrop, &client);
   const long w = 200, h = 150, right = client.right, bottom = client.bottom;
@@ -256,21 +255,29 @@ TEST_F(HookTest, AdoptedWindowsSnapToTheClientEdgesFromOneToFourPixelsWhenSnappi
     cases.push_back({d, 200, snaps ? 0 : d, 200});                                     // left
   }
   for (const Case& c : cases) steps.push_back(move(c.x, c.y, w, h));
+  // A resize that brings the right edge 2 pixels from the client's keeps the left edge: the
+  // user drags one edge, or GDK resizes, and the window is not shifted.
+  steps.push_back(move(300, 200, w, h));
+  steps.push_back(move(300, 200, right - 302, h));
   // Both vertical edges near: 3 shorter than the client area and 1 below its top. The top
   // wins, and the move the snap makes must not start an endless chain of passes.
+  steps.push_back(move(300, 50, w, bottom - 3));
   steps.push_back(move(300, 1, w, bottom - 3));
   ProcessResult on = Run(gimpProbe, steps);
   std::vector<std::string> moved;
   for (const std::string& line : on.Lines()) {
     if (line.rfind("moved", 0) == 0) moved.push_back(line);
   }
-  ASSERT_EQ(cases.size() + 1, moved.size()) << on.output;
+  ASSERT_EQ(cases.size() + 4, moved.size()) << on.output;
   for (size_t i = 0; i < cases.size(); ++i) {
     const std::string want =
         "left=" + std::to_string(cases[i].wantX) + " top=" + std::to_string(cases[i].wantY) + " ";
     EXPECT_NE(std::string::npos, moved[i].find(want))
         << "asked for " << cases[i].x << "," << cases[i].y << ": " << moved[i];
   }
+  EXPECT_NE(std::string::npos,
+            moved[cases.size() + 1].find("left=300 top=200 right=" + std::to_string(right - 2)))
+      << moved[cases.size() + 1];
   EXPECT_NE(std::string::npos,
             moved.back().find("top=0 right=500 bottom=" + std::to_string(bottom - 3)))
       << moved.back();

@@ -139,11 +139,6 @@ void Step(const std::string& step) {
     MapWindowPoints(nullptr, GetAncestor(window, GA_PARENT), reinterpret_cast<POINT*>(&r), 2);
     Say("moved index=%ld left=%ld top=%ld right=%ld bottom=%ld", v[0], r.left, r.top, r.right,
         r.bottom);
-  } else if (verb == "childstyle") {
-    // Gives an adopted window WS_CHILD after its creation, so that GetParent names the backdrop.
-    HWND window = At(arg.c_str());
-    SetWindowLongA(window, GWL_STYLE, GetWindowLongA(window, GWL_STYLE) | WS_CHILD);
-    Say("childstyle index=%s parent=%llx", arg.c_str(), Hex(GetParent(window)));
   } else if (verb == "pumpwait") {
     // As "wait", but handling messages meanwhile, as a GIMP thread does.
     HANDLE go = CreateEventA(nullptr, FALSE, FALSE, arg.c_str());

@@ -22,6 +22,8 @@ TEST(RoleRules, OnlyGimpsOwnWindowRolesNameAToolboxDockOrImageWindow) {
       {"gimp-dock-", kKindOther},
       {"gimp-image-window-1x", kKindOther},
       {"gimp-file-open", kKindOther},
+      {"gimp-message-dialog", kKindQuestion},
+      {"gimp-message-dialog-1", kKindOther},
       {"", kKindOther},
   };
   for (const auto& c : cases) EXPECT_EQ(c.kind, GimpKindOfRole(c.role)) << c.role;
