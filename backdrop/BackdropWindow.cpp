@@ -9,12 +9,14 @@
 #include "AppPath.h"
 #include "Dialogs.h"
 #include "Placement.h"
+#include "vellamyhook.h"
 
 BackdropWindow g_backdrop;
 
 namespace {
 constexpr UINT_PTR kPruneTimer = 1;
 constexpr UINT kPruneIntervalMs = 500;
+constexpr const char* kHiddenByMinimiseProp = "VellamyHiddenByMinimise";
 }  // namespace
 
 BackdropWindow::BackdropWindow() : settings(kSettingsPath) {
@@ -30,9 +32,30 @@ void SignalStarted() {
   }
 }
 
+void BackdropWindow::Serve(DWORD processId) {
+  if (!processId || IsServedGimp(processId)) return;
+  if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId))
+    gimps.push_back({processId, process});
+}
+
+bool BackdropWindow::GimpRuns() {
+  for (const ServedGimp& gimp : gimps) {
+    if (WaitForSingleObject(gimp.process, 0) == WAIT_TIMEOUT) return true;
+  }
+  return false;
+}
+
+bool BackdropWindow::IsServedGimp(DWORD processId) const {
+  for (const ServedGimp& gimp : gimps) {
+    if (gimp.id == processId) return true;
+  }
+  return false;
+}
+
+// Started by hand, a backdrop serves whatever GIMP comes while it stands.
 bool BackdropWindow::ServesGimp() {
   if (!tracker.PruneDead()) return true;
-  return !gimpProcess || WaitForSingleObject(gimpProcess, 0) == WAIT_TIMEOUT;
+  return gimps.empty() || GimpRuns();
 }
 
 LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -40,12 +63,21 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
   // windows it is giving back.
   if (BackdropFailing())
     return message == WM_CLOSE ? 0 : DefWindowProcA(window, message, wParam, lParam);
+  // Answered before the close below can act: a backdrop that says it serves the copy's GIMP
+  // must then stay for it.
+  if (message == kServingMessage) {
+    if (!ServesGimp()) return 0;
+    Serve(static_cast<DWORD>(wParam));
+    return 1;
+  }
   BOOL handled = FALSE;
   const LRESULT result = tracker.PreTranslate(message, wParam, lParam, &handled);
 
-  // Close once GIMP's windows are all gone; arm at the first message after which one exists.
+  // Close once GIMP's windows are all gone and no GIMP it serves runs (one quitting saves its
+  // session with no window left, and one started meanwhile may not have shown its first yet);
+  // arm at the first message after which a window exists.
   if (autoClose && message != WM_DESTROY) {
-    if (tracker.PruneDead()) {
+    if (tracker.PruneDead() && !GimpRuns()) {
       autoClose = 0;
       DestroyWindow(window);
     }
@@ -95,8 +127,6 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_VSCROLL:
       OnScroll(window, SB_VERT, wParam);
       return 0;
-    case kServingMessage:
-      return ServesGimp() ? 1 : 0;
     case kRefreshMenusMessage:
       menusDue = false;
       RefreshMenus(window);
@@ -144,7 +174,10 @@ void BackdropWindow::ReleaseAdopted(HWND window) {
   GiveBackChildren(window);
 }
 
-// Also the failure path's: no allocation, no lock of the program's own.
+// Also the failure path's: no allocation, no lock of the program's own. The windows go back as
+// the user left them: in their Z order (each SetParent puts its window on top, so the lowest
+// goes first), and each dialog owned again by the window GDK made it transient for, which the
+// system then keeps it above.
 void BackdropWindow::GiveBackChildren(HWND window) {
   HWND children[1024];
   size_t count = 0;
@@ -153,9 +186,10 @@ void BackdropWindow::GiveBackChildren(HWND window) {
     children[count++] = child;
   }
   const POINT origin = NormalClientOrigin(window);
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = count; i-- > 0;) {
     const HWND adopted = children[i];
     if (!IsWindow(adopted) || GetAncestor(adopted, GA_PARENT) != window) continue;
+    ShowMarkedByMinimise(adopted, SW_SHOWNA);  // before leaving the backdrop, not activated
     RECT place;
     GetWindowRect(adopted, &place);
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&place), 2);
@@ -166,6 +200,8 @@ void BackdropWindow::GiveBackChildren(HWND window) {
     const POINT at = KeptInside(place, monitor.rcWork);
     SetParent(adopted, nullptr);
     SetWindowPos(adopted, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (HWND owner = TransientOwnerOf(adopted))
+      SetWindowLongPtrA(adopted, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(owner));
   }
 }
 
@@ -208,18 +244,21 @@ void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
   for (HWND adopted : tracker.Distinct()) {
     // The window's own visibility bit: the backdrop's, also set while minimised, does not count.
     if (!(GetWindowLongPtrA(adopted, GWL_STYLE) & WS_VISIBLE)) continue;
-    hiddenByMinimise.push_back(adopted);
+    SetPropA(adopted, kHiddenByMinimiseProp, reinterpret_cast<HANDLE>(1));
     ShowWindow(adopted, SW_HIDE);
   }
 }
 
 void BackdropWindow::ShowHiddenByMinimise(HWND window, int show) {
-  const std::vector<HWND> hidden = std::move(hiddenByMinimise);
-  hiddenByMinimise.clear();
-  for (HWND adopted : hidden) {
-    // Skips windows that ended, or were released, while the backdrop was minimised.
-    if (IsWindow(adopted) && GetAncestor(adopted, GA_PARENT) == window) ShowWindow(adopted, show);
+  for (HWND child = GetWindow(window, GW_CHILD); child;) {
+    const HWND next = GetWindow(child, GW_HWNDNEXT);
+    ShowMarkedByMinimise(child, show);
+    child = next;
   }
+}
+
+void BackdropWindow::ShowMarkedByMinimise(HWND adopted, int show) {
+  if (RemovePropA(adopted, kHiddenByMinimiseProp)) ShowWindow(adopted, show);
 }
 
 void BackdropWindow::OnPaint(HWND window) {

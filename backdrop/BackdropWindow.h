@@ -47,15 +47,20 @@ class BackdropWindow {
   WindowTracker tracker;
   HINSTANCE instance = nullptr;
   int autoClose = 0;
-  // The GIMP that started this backdrop through its plug-in (null when started by hand).
-  HANDLE gimpProcess = nullptr;
+  // The GIMPs this backdrop serves: the one whose plug-in started it, and any started while it
+  // stood, whose copy stood aside for it. None when started by hand.
+  struct ServedGimp {
+    DWORD id;
+    HANDLE process;
+  };
+  std::vector<ServedGimp> gimps;
+  void Serve(DWORD processId);
+  bool GimpRuns();
+  bool IsServedGimp(DWORD processId) const;
   bool menusDue = false;
   RECT lastWindowRect;
   int hScrollPos = 0;
   int vScrollPos = 0;
-  // The adopted windows that minimising hid; restoring shows these alone, so a window that GIMP
-  // itself had hidden stays hidden.
-  std::vector<HWND> hiddenByMinimise;
   // The windows the Window menu's items name, at command kFirstWindowCommand + index, as its
   // last rebuild listed them: a pick raises the window it showed, whatever the list did since.
   std::vector<HWND> menuWindows;
@@ -63,7 +68,7 @@ class BackdropWindow {
   ClosePass closing;
 
   // Called on a failure of the process: every adopted window back to the desktop.
-  void GiveBackOnFailure(HWND window);
+  static void GiveBackOnFailure(HWND window);
   // Whether this backdrop still serves a GIMP: its GIMP runs, or it holds windows.
   bool ServesGimp();
 
@@ -86,9 +91,13 @@ class BackdropWindow {
   void ChooseBackgroundColor(HWND window);
   void Toggle(HWND window, const DwordSetting& setting);
   void ReleaseAdopted(HWND window);
-  void GiveBackChildren(HWND window);
+  static void GiveBackChildren(HWND window);
   static POINT NormalClientOrigin(HWND window);
+  // Minimising hides the shown adopted windows and marks them; restoring shows the marked ones
+  // alone, so a window that GIMP itself had hidden stays hidden. The mark is on the window, where
+  // the failure path reads it without touching the program's own data.
   void ShowHiddenByMinimise(HWND window, int show);
+  static void ShowMarkedByMinimise(HWND adopted, int show);
 };
 
 // The one application object of the process, built before WinMain runs.
@@ -102,7 +111,8 @@ bool BackdropFailing();
 
 // Asks the backdrop to refresh its menus (posted to itself).
 constexpr UINT kRefreshMenusMessage = WM_APP + 20;
-// Sent by a starting copy to a backdrop that stands: nonzero while it serves a GIMP.
+// Sent by a starting copy to a backdrop that stands, with the copy's GIMP's process id as the
+// wParam: nonzero while it serves a GIMP, and it then serves that one too.
 constexpr UINT kServingMessage = WM_APP + 21;
 
 // Steps a close while GIMP works through it.

@@ -84,9 +84,9 @@ struct ClosePass {
   bool active = false;
   QuitRule rule = QuitRule::ImageWindows;
   HWND target = nullptr;              // the window last asked to close
-  DWORD postedAt = 0;                 // when
   bool asked = false;                 // GIMP has opened a window since then (a question)
   DWORD answeredAt = 0;               // when its questions were last seen gone, 0 while shown
+  DWORD idleSince = 0;                // since when GIMP answers with nothing done, 0 while busy
   int posts = 0;                      // closes asked for in this pass
   std::vector<HWND> before;           // the adopted windows when the close began
   std::vector<HWND> known;            // the adopted windows when the target was last asked
@@ -99,12 +99,13 @@ struct ClosePass {
 struct NewWindow {
   HWND window;
   HWND owner;
+  bool mayAsk;  // its role is GIMP's message dialog, or not known
 };
 
-// GIMP's answer to the close: the window it shows first once asked (its question, "Close ...?"
-// or "Quit GIMP"), and what it opens for the window asked about or from that question (a Save
-// dialog); never a window the user opened meanwhile, which must not hold the close up, then
-// let it go on hours later. True while one of them stands.
+// GIMP's answer to the close: the message dialog it shows first once asked (its question,
+// "Close ...?" or "Quit GIMP"), and what it opens for the window asked about or from that
+// question (a Save dialog); never a window the user opened meanwhile, which must not hold the
+// close up, then let it go on hours later. True while one of them stands.
 inline bool NoteQuestions(ClosePass& pass, const std::vector<NewWindow>& shown) {
   auto listed = [&](HWND w) {
     return w && std::find(pass.questions.begin(), pass.questions.end(), w) != pass.questions.end();
@@ -113,7 +114,8 @@ inline bool NoteQuestions(ClosePass& pass, const std::vector<NewWindow>& shown) 
   for (bool grew = true; grew;) {
     grew = false;
     for (const NewWindow& w : shown) {
-      if (listed(w.window) || !(first || w.owner == pass.target || listed(w.owner))) continue;
+      if (listed(w.window) || !((first && w.mayAsk) || w.owner == pass.target || listed(w.owner)))
+        continue;
       pass.questions.push_back(w.window);
       grew = true;
     }
@@ -132,10 +134,11 @@ inline bool CloseRestarts(const ClosePass& pass) {
 struct CloseView {
   DWORD now;            // GetTickCount
   bool questionStands;  // GIMP's answer to this close (NoteQuestions) stands
-  bool windowCame;      // a window was adopted since the target was asked, standing or gone
+  bool windowCame;      // a window was adopted since the target was asked and has gone
   bool targetStands;    // the last target still exists, in the backdrop
   bool targetRetitled;  // and its title changed: GIMP made it its empty image window
   HWND next;            // CloseTarget over GIMP's windows that stood when the close began
+  bool gimpAnswers;     // GIMP's thread answered at once: it is not at work on anything
 };
 
 enum class CloseStep {
@@ -144,10 +147,14 @@ enum class CloseStep {
   Stop,  // the pass is over: cancelled, ignored, or nothing left to close
 };
 
-// A question may close a moment before the window it asked about: its answer counts once the
-// questions have stayed gone this long.
+// GIMP closes the question before the window it asked about, and then works on the answer
+// (Discard closes the image, Save saves it) without handling messages, however long that
+// takes. The window standing while GIMP has answered at once for this long is the user's
+// Cancel; a nested message loop inside that work answers only for a moment.
 constexpr DWORD kAnswerSettleMs = 1000;
-// A close that GIMP neither acts on nor asks about (a modal dialog holds its grab) is ignored.
+// A close that GIMP, answering all the while, neither acts on nor asks about (a modal dialog
+// holds its grab) is ignored. GIMP at work on something else does not answer, and gets the
+// time it takes.
 constexpr DWORD kIgnoredAfterMs = 4000;
 
 inline CloseStep AdvanceClose(ClosePass& pass, const CloseView& view) {
@@ -159,12 +166,16 @@ inline CloseStep AdvanceClose(ClosePass& pass, const CloseView& view) {
   // A question answered between two steps was never seen standing, but it was asked.
   if (view.windowCame) pass.asked = true;
   if (pass.target && view.targetStands && !view.targetRetitled) {
-    if (pass.asked) {
-      // The question has gone and the window stays as it was: the user said Cancel.
-      if (pass.answeredAt == 0) pass.answeredAt = view.now ? view.now : 1;
-      return view.now - pass.answeredAt < kAnswerSettleMs ? CloseStep::Wait : CloseStep::Stop;
+    if (pass.asked && pass.answeredAt == 0) pass.answeredAt = view.now ? view.now : 1;
+    if (!view.gimpAnswers) {  // at work on the answer or the close
+      pass.idleSince = 0;
+      return CloseStep::Wait;
     }
-    return view.now - pass.postedAt < kIgnoredAfterMs ? CloseStep::Wait : CloseStep::Stop;
+    if (pass.idleSince == 0) pass.idleSince = view.now ? view.now : 1;
+    // Idle with the window as it was: after a question the user said Cancel, else the close
+    // was ignored.
+    const DWORD settle = pass.asked ? kAnswerSettleMs : kIgnoredAfterMs;
+    return view.now - pass.idleSince < settle ? CloseStep::Wait : CloseStep::Stop;
   }
   // The target closed, or became the empty image window: on to the next. A toolbox gone means
   // GIMP is quitting, and its other windows go with it. Each window takes at most two closes
@@ -172,9 +183,9 @@ inline CloseStep AdvanceClose(ClosePass& pass, const CloseView& view) {
   if (pass.target && pass.rule == QuitRule::Toolbox) return CloseStep::Stop;
   if (!view.next || pass.posts >= 2 * static_cast<int>(pass.before.size())) return CloseStep::Stop;
   pass.target = view.next;
-  pass.postedAt = view.now;
   pass.asked = false;
   pass.answeredAt = 0;
+  pass.idleSince = 0;
   pass.questions.clear();
   ++pass.posts;
   return CloseStep::Post;

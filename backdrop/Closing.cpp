@@ -10,6 +10,8 @@
 namespace {
 
 constexpr UINT kCloseStepMs = 200;
+// How long a step waits for GIMP's thread to answer: one at work does not within this.
+constexpr UINT kAnswerWaitMs = 100;
 
 // The version of GIMP 2 a process runs, from its executable's name; -1 for other programs.
 int GimpMinorOf(DWORD processId) {
@@ -51,18 +53,20 @@ std::vector<GimpWindowFacts> BackdropWindow::GimpWindows(HWND window, int* minor
     const auto known = minors.find(processId);
     const int version =
         known != minors.end() ? known->second : (minors[processId] = GimpMinorOf(processId));
-    if (version < 0) continue;  // a plug-in's or another program's window
-    *minor = version;
+    // A plug-in's or another program's window; the GIMP served is known by its process,
+    // whatever its file is named (a renamed or portable build, a process that cannot be read).
+    if (version < 0 && !IsServedGimp(processId)) continue;
+    if (version >= 0) *minor = version;
     const LONG_PTR style = GetWindowLongPtrW(adopted, GWL_STYLE);
     const INT_PTR kind = reinterpret_cast<INT_PTR>(GetPropA(adopted, kGimpKindProp));
     found.push_back({adopted, tracker.AdoptionOrder(adopted),
                      (GetWindowLongPtrW(adopted, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0,
                      (style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX)) != 0,
-                     kind == kKindImage     ? WindowKind::Image
-                     : kind == kKindDock    ? WindowKind::Dock
-                     : kind == kKindToolbox ? WindowKind::Toolbox
-                     : kind == kKindOther   ? WindowKind::Other
-                                            : WindowKind::Unknown});
+                     kind == kKindImage                            ? WindowKind::Image
+                     : kind == kKindDock                           ? WindowKind::Dock
+                     : kind == kKindToolbox                        ? WindowKind::Toolbox
+                     : kind == kKindOther || kind == kKindQuestion ? WindowKind::Other
+                                                                   : WindowKind::Unknown});
   }
   return found;
 }
@@ -79,7 +83,8 @@ void BackdropWindow::OnClose(HWND window) {
   if (closing.active) StepClose(window);
   if (!CloseRestarts(closing)) return;
   int minor = -1;
-  if (!GimpWindows(window, &minor).empty()) {
+  const bool gimpHolds = !GimpWindows(window, &minor).empty();
+  if (gimpHolds) {
     closing = ClosePass{};
     closing.active = true;
     closing.rule = QuitRuleFor(minor);
@@ -92,8 +97,9 @@ void BackdropWindow::OnClose(HWND window) {
     }
     EndClose(window);
   }
-  // No GIMP runs any more (or it has no window whose close would quit it): give the windows
-  // back to the desktop and close.
+  // A GIMP served runs with windows none of whose closes would quit it: they stay.
+  if (gimpHolds && GimpRuns()) return;
+  // No GIMP runs any more: give the windows back to the desktop and close.
   tracker.UninstallHook();
   DestroyWindow(window);
 }
@@ -105,19 +111,31 @@ void BackdropWindow::StepClose(HWND window) {
     if (std::find(closing.before.begin(), closing.before.end(), w.window) != closing.before.end())
       standing.push_back(w);
   }
-  CloseView view = {GetTickCount(), false, tracker.Adoptions() > closing.adoptionsAtPost,
-                    false,          false, CloseTarget(standing, closing.rule)};
+  CloseView view = {GetTickCount(), false, false, false, false, CloseTarget(standing, closing.rule),
+                    false};
   std::vector<NewWindow> shown;
   for (HWND adopted : tracker.Distinct()) {
     if (IsWindow(adopted) && Shown(adopted) &&
-        std::find(closing.known.begin(), closing.known.end(), adopted) == closing.known.end())
-      shown.push_back({adopted, TransientOwnerOf(adopted)});
+        std::find(closing.known.begin(), closing.known.end(), adopted) == closing.known.end()) {
+      const INT_PTR kind = reinterpret_cast<INT_PTR>(GetPropA(adopted, kGimpKindProp));
+      shown.push_back(
+          {adopted, TransientOwnerOf(adopted), kind == kKindQuestion || kind == kKindUnknown});
+    }
   }
+  // More adopted than stand: one came and went between two steps (a question answered at once).
+  view.windowCame = tracker.Adoptions() - closing.adoptionsAtPost > shown.size();
   view.questionStands = NoteQuestions(closing, shown);
   if (closing.target) {
     view.targetStands =
         IsWindow(closing.target) && GetAncestor(closing.target, GA_PARENT) == window;
     view.targetRetitled = view.targetStands && TitleOf(closing.target) != closing.title;
+  }
+  // Only then is GIMP's thread asked: a message sent to it waits until GIMP is done with
+  // whatever it is doing, and returns at once when it is idle.
+  if (view.targetStands && !view.targetRetitled && !view.questionStands) {
+    DWORD_PTR reply = 0;
+    view.gimpAnswers = SendMessageTimeoutW(closing.target, WM_NULL, 0, 0, SMTO_ABORTIFHUNG,
+                                           kAnswerWaitMs, &reply) != 0;
   }
   // Closed from the taskbar while minimised: GIMP's question must be seen to be answered.
   if (view.questionStands && IsIconic(window)) ShowWindow(window, SW_RESTORE);

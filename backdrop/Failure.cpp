@@ -1,8 +1,12 @@
 // When the backdrop's own process fails. GIMP's windows are the backdrop's children, and a child
 // window ends with its parent whatever process it belongs to: every one goes back to the desktop
-// before the process ends, so that GIMP runs on and unsaved work can be saved. This runs on
-// whichever thread failed, with a heap that may be what failed: no allocation, no lock of the
-// program's own.
+// before the process ends, so that GIMP runs on and unsaved work can be saved.
+//
+// A thread made at start does it, which a failing thread only wakes: the failing one may have
+// no stack left (an overflow), a second one may fail meanwhile, and the window thread, when it
+// is not the one that failed, is stopped first so that nothing of the backdrop's moves, hides
+// or shows a window once it is back. No allocation and no lock of the program's own: the heap
+// may be what failed.
 #include <csignal>
 
 #include "BackdropWindow.h"
@@ -10,18 +14,59 @@
 
 namespace {
 
+// A window being adopted when the hook went: the hook's notice waits at most 50 ms before the
+// window is re-parented, so one more look after this finds it.
+constexpr DWORD kAdoptionsInFlightMs = 250;
+// However the give-back goes, the process ends within this.
+constexpr DWORD kRescueLimitMs = 20000;
+
 HWND g_guarded = nullptr;
+DWORD g_windowThreadId = 0;
+HANDLE g_windowThread = nullptr;
+HANDLE g_wake = nullptr;
 volatile LONG g_failingThread = 0;
+volatile LONG g_exitCode = 3;
+
+DWORD WINAPI Rescue(void*) {
+  WaitForSingleObject(g_wake, INFINITE);
+  if (static_cast<DWORD>(g_failingThread) != g_windowThreadId) SuspendThread(g_windowThread);
+  HookUninstall(g_guarded);  // no new window of GIMP's goes into a dying backdrop
+  if (IsWindow(g_guarded)) {
+    BackdropWindow::GiveBackOnFailure(g_guarded);
+    Sleep(kAdoptionsInFlightMs);
+    BackdropWindow::GiveBackOnFailure(g_guarded);
+  }
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_exitCode));
+  return 0;
+}
 
 [[noreturn]] void GiveBackAndEnd(UINT code) {
   const LONG self = static_cast<LONG>(GetCurrentThreadId());
   const LONG first = InterlockedCompareExchange(&g_failingThread, self, 0);
-  // Another thread failed first and ends the process once the windows are back.
-  if (first != 0 && first != self) Sleep(INFINITE);
-  // A fault inside this path comes back here: the process then ends at once.
-  if (first == 0 && g_guarded && IsWindow(g_guarded)) {
-    HookUninstall(g_guarded);  // no new window of GIMP's goes into a dying backdrop
-    g_backdrop.GiveBackOnFailure(g_guarded);
+  // The same thread failing again, in what follows, ends the process at once.
+  if (first == self) TerminateProcess(GetCurrentProcess(), code);
+  if (first == 0) {
+    g_exitCode = static_cast<LONG>(code);
+    if (g_wake) {
+      SetEvent(g_wake);
+    } else if (g_guarded && IsWindow(g_guarded)) {  // no thread could be made at start
+      HookUninstall(g_guarded);
+      BackdropWindow::GiveBackOnFailure(g_guarded);
+      TerminateProcess(GetCurrentProcess(), code);
+    }
+  }
+  // The window thread answers what the give-back's calls send it meanwhile; any other failing
+  // thread waits for the end.
+  const ULONGLONG until = GetTickCount64() + kRescueLimitMs;
+  for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
+    const DWORD left = static_cast<DWORD>(until - now);
+    if (static_cast<DWORD>(self) != g_windowThreadId || code == EXCEPTION_STACK_OVERFLOW) {
+      Sleep(left);
+      continue;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
   TerminateProcess(GetCurrentProcess(), code);
   for (;;) Sleep(INFINITE);
@@ -38,18 +83,23 @@ void OnAbort(int) { GiveBackAndEnd(3); }
 
 void GuardAgainstFailure(HWND window) {
   g_guarded = window;
+  g_windowThreadId = GetCurrentThreadId();
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_windowThread,
+                  THREAD_SUSPEND_RESUME | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0);
+  g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (g_wake) {
+    HANDLE rescue = CreateThread(nullptr, 0, Rescue, nullptr, 0, nullptr);
+    if (rescue) {
+      CloseHandle(rescue);
+    } else {
+      CloseHandle(g_wake);
+      g_wake = nullptr;
+    }
+  }
   SetUnhandledExceptionFilter(OnUnhandledException);
   std::signal(SIGABRT, OnAbort);
 }
 
 bool BackdropFailing() { return g_failingThread != 0; }
 
-void BackdropWindow::GiveBackOnFailure(HWND window) {
-  // Shown as they were: what minimising hid comes back, nothing else.
-  const HWND* hidden = hiddenByMinimise.data();
-  for (size_t i = 0; i < hiddenByMinimise.size(); ++i) {
-    if (IsWindow(hidden[i]) && GetAncestor(hidden[i], GA_PARENT) == window)
-      ShowWindow(hidden[i], SW_SHOWNA);
-  }
-  GiveBackChildren(window);
-}
+void BackdropWindow::GiveBackOnFailure(HWND window) { GiveBackChildren(window); }

@@ -82,10 +82,10 @@ int RunPlugin(int argc, char** argv) {
 }
 
 // One backdrop per desktop: the hook's shared record serves one. A backdrop that still serves
-// a GIMP (or does not answer) keeps it, and the windows of GIMP's installation go to it; one
-// whose GIMP has ended is about to close, and is waited for. True when this copy goes on to
-// make its own.
-bool MakeWay() {
+// a GIMP (or does not answer) keeps it, serves this copy's GIMP too, and the windows of GIMP's
+// installation go to it; one whose GIMP has ended is about to close, and is waited for. True
+// when this copy goes on to make its own.
+bool MakeWay(DWORD gimp) {
   for (HWND other = FindWindowExA(nullptr, nullptr, g_className, nullptr); other;
        other = FindWindowExA(nullptr, other, g_className, nullptr)) {
     DWORD id = 0;
@@ -97,12 +97,13 @@ bool MakeWay() {
       continue;
     }
     DWORD_PTR serving = 1;
-    const bool answered = SendMessageTimeoutA(other, kServingMessage, 0, 0, SMTO_ABORTIFHUNG,
+    const bool answered = SendMessageTimeoutA(other, kServingMessage, gimp, 0, SMTO_ABORTIFHUNG,
                                               kServingWaitMs, &serving) != 0;
-    const bool ended =
-        answered && !serving && WaitForSingleObject(process, kServingWaitMs) == WAIT_OBJECT_0;
+    // One that said no closes at its next message: its hook gives way to this copy's, ended or
+    // not by the time the wait is over, so that this GIMP is never left without a backdrop.
+    if (answered && !serving) WaitForSingleObject(process, kServingWaitMs);
     CloseHandle(process);
-    if (!ended) return false;
+    if (!answered || serving) return false;
   }
   return true;
 }
@@ -111,15 +112,15 @@ int RunStandalone(HINSTANCE instance, int show) {
   g_backdrop.instance = instance;
   LoadStringA(instance, IDS_TITLE, g_title, kTextSize);
   LoadStringA(instance, IDS_CLASS, g_className, kTextSize);
-  if (!MakeWay()) {
+  char gimp[16] = {};
+  DWORD gimpId = 0;
+  if (GetEnvironmentVariableA(kGimpProcessVariable, gimp, sizeof(gimp)) && std::atol(gimp) > 0)
+    gimpId = static_cast<DWORD>(std::strtoul(gimp, nullptr, 10));
+  if (!MakeWay(gimpId)) {
     SignalStarted();  // GIMP's start goes on, served by the backdrop that stands
     return 0;
   }
-  char gimp[16] = {};
-  if (GetEnvironmentVariableA(kGimpProcessVariable, gimp, sizeof(gimp)) && std::atol(gimp) > 0) {
-    g_backdrop.gimpProcess =
-        OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(std::strtoul(gimp, nullptr, 10)));
-  }
+  g_backdrop.Serve(gimpId);
   RegisterBackdropClass(instance);
   if (!CreateBackdropWindow(instance, show)) return 0;
   HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));

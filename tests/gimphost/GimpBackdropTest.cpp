@@ -202,6 +202,7 @@ TEST_F(GimpHostTest, TheCloseQuitsGimpFromAFullScreenImageAndKeepsDocksWithTheNo
       << "not full screen";
   CloseAndWait(run);
   const std::string sessionrc = ReadFile(profile + "sessionrc");
+  EXPECT_NE(std::string::npos, sessionrc.find("# GIMP sessionrc")) << "GIMP wrote no session";
   EXPECT_NE(std::string::npos, sessionrc.find("gimp-toolbox-window")) << sessionrc;
   EXPECT_NE(std::string::npos, sessionrc.find("gimp-dock-window")) << sessionrc;
 }

@@ -49,22 +49,23 @@ TEST(CloseRule, OldGimpClosesItsToolboxNewGimpItsNewestImageWindowNeverADockOrDi
 
 struct Pass {
   ClosePass pass;
-  bool came = false;  // a window came since the last post
+  bool came = false;  // a window came and went since the last post
   Pass(QuitRule rule, size_t windows) {
     pass.active = true;
     pass.rule = rule;
     pass.before.assign(windows, nullptr);
   }
   CloseStep Step(DWORD now, HWND next, bool stands = true, bool question = false,
-                 bool retitled = false) {
-    const CloseStep step = AdvanceClose(pass, {now, question, came, stands, retitled, next});
+                 bool retitled = false, bool answers = true) {
+    const CloseStep step =
+        AdvanceClose(pass, {now, question, came, stands, retitled, next, answers});
     if (step == CloseStep::Post) came = false;
     return step;
   }
   // One step as the backdrop takes it: the shown windows new since the last post, then the rule.
   // A null window is one that came and went between two steps.
   CloseStep Step(DWORD now, HWND next, bool stands, std::vector<NewWindow> shown) {
-    came = came || !shown.empty();
+    came = came || std::any_of(shown.begin(), shown.end(), [](NewWindow w) { return !w.window; });
     shown.erase(std::remove_if(shown.begin(), shown.end(), [](NewWindow w) { return !w.window; }),
                 shown.end());
     return Step(now, next, stands, NoteQuestions(pass, shown));
@@ -114,24 +115,27 @@ TEST(CloseRule, OnlyGimpsAnswerHoldsTheCloseAndASecondCloseActsOnlyOnceItIsAnswe
   } cases[] = {
       {"a window opened while GIMP asks, then Discard",
        {{1200, true, {}, CloseStep::Wait, false},  // a second close before GIMP asked
-        {1400, true, {{question, image}}, CloseStep::Wait, false},
-        {1600, true, {{question, image}, {user, nullptr}}, CloseStep::Wait, false},
-        {1800, false, {{user, nullptr}}, CloseStep::Post, false}}},
+        {1400, true, {{question, image, true}}, CloseStep::Wait, false},
+        {1600, true, {{question, image, true}, {user, nullptr, false}}, CloseStep::Wait, false},
+        {1800, false, {{user, nullptr, false}}, CloseStep::Post, false}}},
       {"a window opened while GIMP asks, then Cancel",
-       {{1400, true, {{question, image}}, CloseStep::Wait, false},
-        {1600, true, {{question, image}, {user, nullptr}}, CloseStep::Wait, false},
-        {1800, true, {{user, nullptr}}, CloseStep::Wait, true},
-        {2800, true, {{user, nullptr}}, CloseStep::Stop, true}}},
+       {{1400, true, {{question, image, true}}, CloseStep::Wait, false},
+        {1600, true, {{question, image, true}, {user, nullptr, false}}, CloseStep::Wait, false},
+        {1800, true, {{user, nullptr, false}}, CloseStep::Wait, true},
+        {2800, true, {{user, nullptr, false}}, CloseStep::Stop, true}}},
       {"Save opens a dialog for the image after the question",
-       {{1400, true, {{question, image}}, CloseStep::Wait, false},
-        {1600, true, {{save, image}}, CloseStep::Wait, false},
+       {{1400, true, {{question, image, true}}, CloseStep::Wait, false},
+        {1600, true, {{save, image, false}}, CloseStep::Wait, false},
         {60000, false, {}, CloseStep::Post, false}}},
       {"a question asked and answered Cancel between two steps",
-       {{1200, true, {{nullptr, nullptr}}, CloseStep::Wait, true},
+       {{1200, true, {{nullptr, nullptr, true}}, CloseStep::Wait, true},
         {2200, true, {}, CloseStep::Stop, true}}},
+      {"a window the user opens before GIMP acts, then the image closes",
+       {{1200, true, {{user, nullptr, false}}, CloseStep::Wait, false},
+        {1400, false, {{user, nullptr, false}}, CloseStep::Post, false}}},
       {"an ownerless question (Quit GIMP)",
-       {{1400, true, {{question, nullptr}}, CloseStep::Wait, false},
-        {1600, true, {{question, nullptr}, {user, question}}, CloseStep::Wait, false},
+       {{1400, true, {{question, nullptr, true}}, CloseStep::Wait, false},
+        {1600, true, {{question, nullptr, true}, {user, question, false}}, CloseStep::Wait, false},
         {1800, false, {}, CloseStep::Post, false}}},
   };
   for (const Case& c : cases) {
@@ -161,7 +165,7 @@ TEST(CloseRule, ImagesCloseOneByOneAndTheEmptyWindowLeftQuits) {
   EXPECT_EQ(CloseStep::Stop, p.Step(1800, nullptr, false));
 }
 
-TEST(CloseRule, TheUsersCancelOrGimpsSilenceEndsTheCloseAndItsDiscardGoesOn) {
+TEST(CloseRule, CancelOrAnIgnoredCloseEndsThePassAndDiscardOrASlowCloseGoesOnHoweverLong) {
   Pass cancel(QuitRule::ImageWindows, 3);
   ASSERT_EQ(CloseStep::Post, cancel.Step(1000, H(3)));
   EXPECT_EQ(CloseStep::Wait, cancel.Step(1200, H(3), true, true));   // "Close ...?" shows
@@ -171,16 +175,29 @@ TEST(CloseRule, TheUsersCancelOrGimpsSilenceEndsTheCloseAndItsDiscardGoesOn) {
   EXPECT_EQ(CloseStep::Stop, cancel.Step(61200, H(3)));  // it stayed: the user said Cancel
   EXPECT_EQ(1, cancel.pass.posts);
 
+  // Discard or Save: the question goes first, then GIMP works on the image without answering,
+  // for as long as that takes, and answers for a moment from a nested loop meanwhile.
   Pass discard(QuitRule::ImageWindows, 3);
   ASSERT_EQ(CloseStep::Post, discard.Step(1000, H(3)));
   EXPECT_EQ(CloseStep::Wait, discard.Step(1200, H(3), true, true));
-  EXPECT_EQ(CloseStep::Wait, discard.Step(1400, H(3)));         // the question went first
-  EXPECT_EQ(CloseStep::Post, discard.Step(1600, H(2), false));  // then the image
+  EXPECT_EQ(CloseStep::Wait, discard.Step(1400, H(3)));
+  for (DWORD now = 1600; now < 30000; now += 200)
+    EXPECT_EQ(CloseStep::Wait, discard.Step(now, H(3), true, false, false, now % 5000 == 0));
+  EXPECT_EQ(CloseStep::Post, discard.Step(30000, H(2), false));  // then the image went
+
+  // A clean image's close: GIMP, busy, takes it up only seconds later.
+  Pass slow(QuitRule::ImageWindows, 3);
+  ASSERT_EQ(CloseStep::Post, slow.Step(1000, H(3)));
+  for (DWORD now = 1200; now < 20000; now += 200)
+    EXPECT_EQ(CloseStep::Wait, slow.Step(now, H(3), true, false, false, false));
+  EXPECT_EQ(CloseStep::Post, slow.Step(20000, H(2), false));
 
   Pass ignored(QuitRule::ImageWindows, 3);  // a modal dialog holds GIMP's grab
   ASSERT_EQ(CloseStep::Post, ignored.Step(1000, H(3)));
-  EXPECT_EQ(CloseStep::Wait, ignored.Step(1000 + kIgnoredAfterMs - 1, H(3)));
-  EXPECT_EQ(CloseStep::Stop, ignored.Step(1000 + kIgnoredAfterMs, H(3)));
+  EXPECT_EQ(CloseStep::Wait, ignored.Step(1200, H(3), true, false, false, false));  // busy
+  EXPECT_EQ(CloseStep::Wait, ignored.Step(1400, H(3)));
+  EXPECT_EQ(CloseStep::Wait, ignored.Step(1400 + kIgnoredAfterMs - 1, H(3)));
+  EXPECT_EQ(CloseStep::Stop, ignored.Step(1400 + kIgnoredAfterMs, H(3)));
 
   // Closing the toolbox of GIMP 2.2 quits: once it has gone, no other window is closed.
   Pass toolbox(QuitRule::Toolbox, 3);

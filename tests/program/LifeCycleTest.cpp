@@ -198,6 +198,11 @@ TEST_F(ProgramTest, EachGimpIsServedByOneBackdropAndNoBackdropOutlivesItsGimps) 
   ASSERT_NO_FATAL_FAILURE(StartGimp(first, {"--version=2.10", "--images=1"}));
   ASSERT_NO_FATAL_FAILURE(StartGimp(second, {"--version=2.10", "--images=1"}));
   EXPECT_EQ(first.backdrop, second.backdrop) << "a second backdrop stood";
+  int backdrops = 0;
+  for (HWND w = FindWindowExA(nullptr, nullptr, "VELLAMY", nullptr); w;
+       w = FindWindowExA(nullptr, w, "VELLAMY", nullptr))
+    ++backdrops;
+  EXPECT_EQ(1, backdrops);
   EXPECT_TRUE(PumpUntil([&] { return IsChildOf(second.main, first.backdrop); }, 5000));
   PostMessageA(first.main, kDie, 0, 0);
   EXPECT_EQ(3u, first.gimp->Wait().exitCode);

@@ -359,7 +359,13 @@ void ProgramTest::StartGimp(Session& run, const std::vector<std::string>& args,
   for (const std::string& arg : args) {
     if (exe.empty() && arg.rfind("--version=2.10", 0) == 0) name = "gimp-2.10.exe";
   }
-  run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\" + name, args);
+  std::vector<std::string> gimpArgs = args;
+  // Not GIMP: the backdrop started by hand holds its windows, and serves no GIMP.
+  if (exe == kNotGimp) {
+    StartBackdrop(run);
+    gimpArgs.push_back("--no-plugin");
+  }
+  run.gimp = std::make_unique<TestProcess>(g_prefix + "bin\\" + name, gimpArgs);
   ASSERT_TRUE(run.gimp->WaitForLine("ready", 60000)) << run.Explain();
   ProcessResult out = run.gimp->SoFar();
   run.main = HandleFromText(out.Field("window main", "hwnd"));

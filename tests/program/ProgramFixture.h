@@ -120,7 +120,8 @@ class ProgramTest : public ::testing::Test {
 
   // Starts the stand-in GIMP, which starts the plug-in, and waits until its windows stand. Its
   // executable is named as GIMP names it for the --version asked for (gimp-2.10.exe for 2.10),
-  // or exe: kNotGimp runs it as another program of GIMP's folder.
+  // or exe: kNotGimp runs it as another program of GIMP's folder, without the plug-in, beside a
+  // backdrop started by hand.
   static void StartGimp(Session& run, const std::vector<std::string>& args = {},
                         const std::string& exe = "");
   // Starts the backdrop alone, as when started by hand.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 namespace {
 
@@ -220,6 +221,46 @@ TEST_F(ProgramTest, WithTheSettingsKeyNotOpenableAnywhereTheProgramRunsOnItsDefa
   DeleteRefusingKey(HKEY_CURRENT_USER);
   EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key));
   EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key));
+}
+
+// A fault on a thread of the backdrop's process that is not the window thread, while the window
+// thread is busy tiling GIMP's windows (each move in the backdrop takes GIMP 300 ms, one on the
+// desktop none): once a window is back on the desktop nothing of the backdrop's moves it again,
+// and a window GIMP opens meanwhile stands on the desktop after the backdrop's end.
+TEST_F(ProgramTest, AFaultWhileTheBackdropArrangesStopsItBeforeTheWindowsGoBack) {
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--version=2.10", "--images=5", "--slow-moves"}));
+  // The images lowest, so that they go back first while the tiling still has them to move.
+  for (HWND w : run.images)
+    SetWindowPos(w, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  PostMessageA(run.backdrop, WM_COMMAND, 141, 0);  // Tile images
+  ASSERT_TRUE(run.gimp->WaitForLine("moved", 10000)) << run.Explain();
+  PostMessageA(run.main, kOpenImage, 0, 0);
+  DWORD id = 0;
+  GetWindowThreadProcessId(run.backdrop, &id);
+  HANDLE backdrop = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
+  HANDLE thread = CreateRemoteThread(
+      backdrop, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
+  ASSERT_TRUE(thread) << GetLastError();
+  CloseHandle(thread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(backdrop, 30000));
+  CloseHandle(backdrop);
+  ASSERT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 6; }, 10000)) << run.Explain();
+  PumpFor(1000);
+  std::map<std::string, int> movesOnTheDesktop;
+  for (const std::string& line : run.gimp->SoFar().Lines()) {
+    if (line.rfind("moved ", 0) == 0 && line.find("held=0") != std::string::npos)
+      ++movesOnTheDesktop[line.substr(0, line.find(" held"))];
+  }
+  for (const auto& [window, moves] : movesOnTheDesktop)
+    EXPECT_GE(2, moves) << window << ": only the give-back moves it (SetParent, then its place)";
+  for (HWND w : run.ImagesSoFar()) {
+    EXPECT_TRUE(IsWindow(w) && GetAncestor(w, GA_PARENT) == GetDesktopWindow() &&
+                IsWindowVisible(w))
+        << HandleText(w);
+  }
+  PostMessageA(run.main, kDie, 0, 0);
+  run.gimp->Wait();
 }
 
 TEST_F(ProgramTest, NoticesArrivingWhileADialogRunsItsModalLoopAreHandled) {

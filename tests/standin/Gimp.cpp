@@ -24,6 +24,8 @@
 //            --lang=fr      translated titles, as a French GIMP has them
 //            --far          (tests) two more image windows beyond a 1280 x 1024 screen
 //            --report=FILE  also append the "place" lines to FILE
+//            --slow-moves   (tests) each move of a window prints "moved hwnd=... held=0|1"
+//                           (held: its parent is not the desktop); a held one's takes 300 ms
 // "main" is the toolbox, or the one window in single-window mode; posted commands
 // (StandinGimp.h) work on every top-level window.
 #include <windows.h>
@@ -71,7 +73,8 @@ HINSTANCE g_instance = nullptr;
 std::vector<std::unique_ptr<GdkWindow>> g_windows;  // every GDK top-level, in creation order
 GdkWindow* g_prefs = nullptr;
 GdkWindow* g_quitDialog = nullptr;
-bool g_dirty = false;                  // the first image opened has unsaved changes
+bool g_dirty = false;  // the first image opened has unsaved changes
+bool g_slowMoves = false;
 std::vector<HWND> g_unsaved;           // image windows with unsaved changes
 std::map<HWND, HWND> g_closeQuestion;  // "Close ...?" dialog -> the image window it asks about
 int g_docksClosed = 0;
@@ -517,6 +520,13 @@ LRESULT CALLBACK GimpProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     case WM_WINDOWPOSCHANGED:
       if (w) GdkLearn(*w);
+      if (w && g_slowMoves && !(reinterpret_cast<WINDOWPOS*>(lParam)->flags & SWP_NOMOVE)) {
+        const bool held = GetAncestor(hwnd, GA_PARENT) != GetDesktopWindow();
+        std::printf("moved hwnd=%llx held=%d\n",
+                    static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), held);
+        std::fflush(stdout);
+        if (held) Sleep(300);
+      }
       break;
     case WM_SIZE:
       if (w && w->role == "single" && g_panes.size() == 2) {
@@ -674,6 +684,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (std::strcmp(arg, "--far") == 0) farImages = true;
     if (std::strcmp(arg, "--end-early") == 0) endEarly = true;
     if (std::strcmp(arg, "--dirty") == 0) g_dirty = true;
+    if (std::strcmp(arg, "--slow-moves") == 0) g_slowMoves = true;
     if (std::strcmp(arg, "--lang=fr") == 0) g_french = true;
     if (std::strncmp(arg, "--report=", 9) == 0) g_reportFile = arg + 9;
     if (std::strncmp(arg, "--version=", 10) == 0) {
