@@ -82,6 +82,7 @@ void BackdropWindow::Arrange(HWND window, UINT command) {
   // The hook's snapping is for the user's drags: these places are meant to the pixel.
   tracker.SetSnap(0);
   for (const auto& [adopted, place] : places) {
+    StopIfFailing();
     // A maximised window comes back to its normal state first, as Windows' own cascade does.
     if (IsZoomed(adopted)) ShowWindow(adopted, SW_SHOWNOACTIVATE);
     SetWindowPos(adopted, nullptr, place.left, place.top, WidthOf(place), HeightOf(place),

@@ -242,6 +242,7 @@ void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
     return;
   }
   for (HWND adopted : tracker.Distinct()) {
+    StopIfFailing();
     // The window's own visibility bit: the backdrop's, also set while minimised, does not count.
     if (!(GetWindowLongPtrA(adopted, GWL_STYLE) & WS_VISIBLE)) continue;
     SetPropA(adopted, kHiddenByMinimiseProp, reinterpret_cast<HANDLE>(1));
@@ -251,6 +252,7 @@ void BackdropWindow::OnSize(HWND window, WPARAM wParam) {
 
 void BackdropWindow::ShowHiddenByMinimise(HWND window, int show) {
   for (HWND child = GetWindow(window, GW_CHILD); child;) {
+    StopIfFailing();
     const HWND next = GetWindow(child, GW_HWNDNEXT);
     ShowMarkedByMinimise(child, show);
     child = next;

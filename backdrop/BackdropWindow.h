@@ -108,6 +108,9 @@ extern BackdropWindow g_backdrop;
 void GuardAgainstFailure(HWND window);
 // True once that has begun: the window procedure then does nothing of its own.
 bool BackdropFailing();
+// Called by the window thread before each step over GIMP's windows: once the process fails it
+// stops there for good, answering only what is sent to it.
+void StopIfFailing();
 
 // Asks the backdrop to refresh its menus (posted to itself).
 constexpr UINT kRefreshMenusMessage = WM_APP + 20;

@@ -3,10 +3,12 @@
 // before the process ends, so that GIMP runs on and unsaved work can be saved.
 //
 // A thread made at start does it, which a failing thread only wakes: the failing one may have
-// no stack left (an overflow), a second one may fail meanwhile, and the window thread, when it
-// is not the one that failed, is stopped first so that nothing of the backdrop's moves, hides
-// or shows a window once it is back. No allocation and no lock of the program's own: the heap
-// may be what failed.
+// no stack left (an overflow), and a second one may fail meanwhile. The window thread, when it
+// is not the one that failed, first stops at its next step over GIMP's windows, so that nothing
+// of the backdrop's moves, hides or shows a window once it is back; stopped, it goes on
+// answering what is sent to it, as the system's calls on GIMP's windows may send to the
+// backdrop (Wine's re-parenting activates, and tells the window that was active). No allocation
+// and no lock of the program's own: the heap may be what failed.
 #include <csignal>
 
 #include "BackdropWindow.h"
@@ -19,18 +21,43 @@ namespace {
 constexpr DWORD kAdoptionsInFlightMs = 250;
 // However the give-back goes, the process ends within this.
 constexpr DWORD kRescueLimitMs = 20000;
+// The window thread stops once its call in progress returns; one stuck longer is not waited for.
+constexpr DWORD kStopWaitMs = 3000;
 
 HWND g_guarded = nullptr;
 DWORD g_windowThreadId = 0;
-HANDLE g_windowThread = nullptr;
 HANDLE g_wake = nullptr;
 volatile LONG g_failingThread = 0;
 volatile LONG g_exitCode = 3;
+volatile LONG g_windowThreadStopped = 0;
+
+// Until the process ends: the window thread handles the messages sent to it, which the window
+// procedure answers with the defaults while the backdrop fails; any other thread sleeps.
+[[noreturn]] void WaitForTheEnd(UINT code) {
+  const bool windowThread = GetCurrentThreadId() == g_windowThreadId;
+  if (windowThread) InterlockedExchange(&g_windowThreadStopped, 1);
+  const ULONGLONG until = GetTickCount64() + kRescueLimitMs;
+  for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
+    const DWORD left = static_cast<DWORD>(until - now);
+    if (!windowThread || code == EXCEPTION_STACK_OVERFLOW) {
+      Sleep(left);
+      continue;
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  TerminateProcess(GetCurrentProcess(), code);
+  for (;;) Sleep(INFINITE);
+}
 
 DWORD WINAPI Rescue(void*) {
   WaitForSingleObject(g_wake, INFINITE);
-  if (static_cast<DWORD>(g_failingThread) != g_windowThreadId) SuspendThread(g_windowThread);
   HookUninstall(g_guarded);  // no new window of GIMP's goes into a dying backdrop
+  if (static_cast<DWORD>(g_failingThread) != g_windowThreadId) {
+    PostMessageA(g_guarded, WM_NULL, 0, 0);  // wakes a window thread that waits for messages
+    for (DWORD waited = 0; !g_windowThreadStopped && waited < kStopWaitMs; waited += 10) Sleep(10);
+  }
   if (IsWindow(g_guarded)) {
     BackdropWindow::GiveBackOnFailure(g_guarded);
     Sleep(kAdoptionsInFlightMs);
@@ -55,21 +82,7 @@ DWORD WINAPI Rescue(void*) {
       TerminateProcess(GetCurrentProcess(), code);
     }
   }
-  // The window thread answers what the give-back's calls send it meanwhile; any other failing
-  // thread waits for the end.
-  const ULONGLONG until = GetTickCount64() + kRescueLimitMs;
-  for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
-    const DWORD left = static_cast<DWORD>(until - now);
-    if (static_cast<DWORD>(self) != g_windowThreadId || code == EXCEPTION_STACK_OVERFLOW) {
-      Sleep(left);
-      continue;
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_SENDMESSAGE);
-    MSG message;
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-  TerminateProcess(GetCurrentProcess(), code);
-  for (;;) Sleep(INFINITE);
+  WaitForTheEnd(code);
 }
 
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
@@ -84,8 +97,6 @@ void OnAbort(int) { GiveBackAndEnd(3); }
 void GuardAgainstFailure(HWND window) {
   g_guarded = window;
   g_windowThreadId = GetCurrentThreadId();
-  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &g_windowThread,
-                  THREAD_SUSPEND_RESUME | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0);
   g_wake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   if (g_wake) {
     HANDLE rescue = CreateThread(nullptr, 0, Rescue, nullptr, 0, nullptr);
@@ -101,5 +112,10 @@ void GuardAgainstFailure(HWND window) {
 }
 
 bool BackdropFailing() { return g_failingThread != 0; }
+
+void StopIfFailing() {
+  if (g_failingThread && GetCurrentThreadId() == g_windowThreadId)
+    WaitForTheEnd(static_cast<UINT>(g_exitCode));
+}
 
 void BackdropWindow::GiveBackOnFailure(HWND window) { GiveBackChildren(window); }

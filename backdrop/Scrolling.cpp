@@ -66,6 +66,7 @@ void BackdropWindow::ScrollAdopted(HWND window, int dx, int dy) {
   // before SetWindowPos returns, so the pause covers exactly these moves.
   tracker.SetSnap(0);
   for (HWND adopted : tracker.Distinct()) {
+    StopIfFailing();
     // A window standing inside another adopted window (Wine re-parents GDK's transient
     // dialogs into their owner) moves with that one.
     if (GetAncestor(adopted, GA_PARENT) != window) continue;

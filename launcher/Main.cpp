@@ -126,6 +126,7 @@ int RunStandalone(HINSTANCE instance, int show) {
   HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0)) {
+    StopIfFailing();
     if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
       TranslateMessage(&message);
       DispatchMessageA(&message);

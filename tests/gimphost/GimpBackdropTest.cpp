@@ -160,18 +160,7 @@ TEST_F(GimpHostTest, AFaultInTheBackdropGivesGimpsWindowsBackToTheDesktop) {
   ASSERT_TRUE(PumpUntil([&] { return Titled(run, "Pointer") && Titled(run, "tiny.xcf"); }, 60000));
   const std::vector<HWND> windows = Children(run.backdrop);
   ASSERT_EQ(3u, windows.size()) << run.Explain();
-  DWORD id = 0;
-  GetWindowThreadProcessId(run.backdrop, &id);
-  HANDLE backdrop = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
-  HANDLE thread = CreateRemoteThread(
-      backdrop, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
-  ASSERT_TRUE(thread) << GetLastError();
-  CloseHandle(thread);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(backdrop, 30000));
-  DWORD code = 0;
-  GetExitCodeProcess(backdrop, &code);
-  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), code);
-  CloseHandle(backdrop);
+  ASSERT_NO_FATAL_FAILURE(FaultBackdrop(run));
   for (HWND w : windows) {
     DWORD_PTR reply = 0;
     EXPECT_TRUE(IsWindow(w) && GetAncestor(w, GA_PARENT) == GetDesktopWindow() &&

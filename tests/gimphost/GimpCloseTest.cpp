@@ -16,54 +16,52 @@ HWND Question(const Session& run) {
   return nullptr;
 }
 
-class GimpCloseTest : public GimpHostTest {
- protected:
-  // GIMP started with the images given, each titled in the backdrop; with change, each is
-  // changed (select all, clear), which GIMP marks with a '*' before its title.
-  std::vector<HWND> StartWithImages(Session& run, const std::vector<std::string>& names,
-                                    bool change) {
-    std::vector<std::string> paths;
-    for (const std::string& name : names) paths.push_back(profile + name);
-    Start(run, paths);
-    std::vector<HWND> images(names.size());
-    EXPECT_TRUE(PumpUntil(
-        [&] {
-          for (size_t i = 0; i < names.size(); ++i)
-            if (!(images[i] = Titled(run, names[i].c_str()))) return false;
-          return true;
-        },
-        180000))
-        << run.Explain() << Answers(run.backdrop);
-    for (HWND image : images) {
-      if (!change || !image) continue;
-      PostCtrlKey(image, 'A');
-      PostKey(image, VK_DELETE);
-      EXPECT_TRUE(PumpUntil([&] { return TitleOf(image).rfind("*", 0) == 0; }, 30000))
-          << TitleOf(image);
-    }
-    return images;
-  }
+}  // namespace
 
-  // The backdrop's process faults on a thread of its own that is not its window thread.
-  static void FaultBackdrop(const Session& run) {
-    DWORD id = 0;
-    GetWindowThreadProcessId(run.backdrop, &id);
-    HANDLE backdrop = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
-    HANDLE thread = CreateRemoteThread(
-        backdrop, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
-    ASSERT_TRUE(thread) << GetLastError();
-    CloseHandle(thread);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(backdrop, 30000));
-    DWORD code = 0;
-    GetExitCodeProcess(backdrop, &code);
-    EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), code);
-    CloseHandle(backdrop);
+std::vector<HWND> GimpHostTest::StartWithImages(Session& run, const std::vector<std::string>& names,
+                                                bool change) {
+  std::vector<std::string> paths;
+  for (const std::string& name : names) paths.push_back(profile + name);
+  Start(run, paths);
+  std::vector<HWND> images(names.size());
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        for (size_t i = 0; i < names.size(); ++i)
+          if (!(images[i] = Titled(run, names[i].c_str()))) return false;
+        return true;
+      },
+      180000))
+      << run.Explain() << Answers(run.backdrop);
+  for (HWND image : images) {
+    if (!change || !image) continue;
+    PostCtrlKey(image, 'A');
+    PostKey(image, VK_DELETE);
+    EXPECT_TRUE(PumpUntil([&] { return TitleOf(image).rfind("*", 0) == 0; }, 30000))
+        << TitleOf(image);
   }
-};
+  return images;
+}
+
+void GimpHostTest::FaultBackdrop(const Session& run) {
+  DWORD id = 0;
+  GetWindowThreadProcessId(run.backdrop, &id);
+  HANDLE backdrop = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
+  HANDLE thread = CreateRemoteThread(
+      backdrop, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
+  ASSERT_TRUE(thread) << GetLastError();
+  CloseHandle(thread);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(backdrop, 30000));
+  DWORD code = 0;
+  GetExitCodeProcess(backdrop, &code);
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), code);
+  CloseHandle(backdrop);
+}
+
+namespace {
 
 // GIMP opening three images from its command line, as from Explorer, each of a few hundred
 // pixels: every image window gets its title.
-TEST_F(GimpCloseTest, ThreeImagesAtStartAreEachTitledInTheBackdrop) {
+TEST_F(GimpHostTest, ThreeImagesAtStartAreEachTitledInTheBackdrop) {
   const int sizes[][2] = {{300, 200}, {200, 150}, {250, 250}};
   const std::vector<std::string> names = {"one.xcf", "two.xcf", "three.xcf"};
   for (size_t i = 0; i < names.size(); ++i)
@@ -81,7 +79,7 @@ TEST_F(GimpCloseTest, ThreeImagesAtStartAreEachTitledInTheBackdrop) {
 // Two large images, both changed, so that GIMP takes seconds to close each after its question.
 // Cancel keeps everything, and the image closed by hand later quits nothing else; the next
 // close, answered "Discard Changes", quits GIMP however long it takes, and the backdrop follows.
-TEST_F(GimpCloseTest, DiscardQuitsGimpHoweverLongItTakesAndCancelKeepsIt) {
+TEST_F(GimpHostTest, DiscardQuitsGimpHoweverLongItTakesAndCancelKeepsIt) {
   for (const char* name : {"first.xcf", "second.xcf"})
     WriteXcf(profile + name, 4000, 3000, 0xC02020, 0x2040C0);
   Session run;
@@ -120,7 +118,7 @@ TEST_F(GimpCloseTest, DiscardQuitsGimpHoweverLongItTakesAndCancelKeepsIt) {
 }
 
 // Three clean images: GIMP closes them one by one, taking its time, then quits.
-TEST_F(GimpCloseTest, TheCloseQuitsGimpWithThreeCleanImages) {
+TEST_F(GimpHostTest, TheCloseQuitsGimpWithThreeCleanImages) {
   for (const char* name : {"a.xcf", "b.xcf", "c.xcf"}) WriteTinyXcf(profile + name);
   Session run;
   StartWithImages(run, {"a.xcf", "b.xcf", "c.xcf"}, false);
@@ -129,29 +127,45 @@ TEST_F(GimpCloseTest, TheCloseQuitsGimpWithThreeCleanImages) {
 }
 
 // GIMP quit, and started again at once: its second run has a backdrop, and only one stands.
-TEST_F(GimpCloseTest, AGimpStartedWhileTheLastQuitsHasOneBackdrop) {
+TEST_F(GimpHostTest, AGimpStartedWhileTheLastQuitsHasOneBackdrop) {
   Session first;
   ASSERT_NO_FATAL_FAILURE(Start(first));
   PostCtrlKey(first.main, 'Q');
   ASSERT_TRUE(PumpUntil([&] { return !IsWindow(first.main); }, 60000)) << first.Explain();
   Session second;
   // A second GIMP hands its files to a running one unless told not to.
-  ASSERT_NO_FATAL_FAILURE(Start(second, {"--new-instance"}));
+  second.gimp = std::make_unique<TestProcess>(g_gimp + "bin\\gimp-2.10.exe",
+                                              std::vector<std::string>{"--new-instance"});
   EXPECT_EQ(0u, first.gimp->Wait(60000).exitCode);
+  // Its toolbox inside the one backdrop that stands, whichever process made it.
+  auto backdrops = [] {
+    std::vector<HWND> found;
+    for (HWND w = FindWindowExA(nullptr, nullptr, "VELLAMY", nullptr); w;
+         w = FindWindowExA(nullptr, w, "VELLAMY", nullptr))
+      found.push_back(w);
+    return found;
+  };
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        const std::vector<HWND> standing = backdrops();
+        if (standing.size() != 1) return false;
+        second.backdrop = standing[0];
+        return (second.main = Toolbox(second)) != nullptr;
+      },
+      kGimpStart))
+      << backdrops().size() << " backdrops\n"
+      << second.Explain();
   PumpFor(2000);
-  int backdrops = 0;
-  for (HWND w = FindWindowExA(nullptr, nullptr, "VELLAMY", nullptr); w;
-       w = FindWindowExA(nullptr, w, "VELLAMY", nullptr))
-    ++backdrops;
-  EXPECT_EQ(1, backdrops);
-  EXPECT_TRUE(IsWindow(second.main) && IsChildOf(second.main, second.backdrop));
+  EXPECT_EQ(1u, backdrops().size());
+  ASSERT_TRUE(second.FindBackdrop());
+  EXPECT_TRUE(IsChildOf(second.main, second.backdrop));
   CloseAndWait(second);
 }
 
 // A fault of the backdrop's process while GIMP asks "Close ...?": on the desktop the question
 // stands above its image window, owned by it, and answers; Cancel keeps GIMP, every window
 // shown. Then a fault while the backdrop is minimised: every window comes back shown.
-TEST_F(GimpCloseTest, AFaultGivesTheWindowsBackAsTheUserLeftThem) {
+TEST_F(GimpHostTest, AFaultGivesTheWindowsBackAsTheUserLeftThem) {
   WriteTinyXcf(profile + "tiny.xcf");
   Session run;
   const std::vector<HWND> images = StartWithImages(run, {"tiny.xcf"}, true);

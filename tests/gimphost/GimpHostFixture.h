@@ -159,6 +159,13 @@ class GimpHostTest : public ::testing::Test {
 
   static HWND Toolbox(const Session& run) { return Titled(run, "Toolbox"); }
 
+  // GIMP started with the images given, each titled in the backdrop; with change, each is
+  // changed (select all, clear), which GIMP marks with a '*' before its title.
+  std::vector<HWND> StartWithImages(Session& run, const std::vector<std::string>& names,
+                                    bool change);
+  // The backdrop's process faults on a thread of its own that is not its window thread.
+  static void FaultBackdrop(const Session& run);
+
   // The first shown window in the backdrop whose title begins with title.
   static HWND Titled(const Session& run, const char* title) {
     for (HWND w : Children(run.backdrop)) {
