@@ -163,8 +163,6 @@ class GimpHostTest : public ::testing::Test {
   // changed (select all, clear), which GIMP marks with a '*' before its title.
   std::vector<HWND> StartWithImages(Session& run, const std::vector<std::string>& names,
                                     bool change);
-  // The backdrop's process faults on a thread of its own that is not its window thread.
-  static void FaultBackdrop(const Session& run);
 
   // The first shown window in the backdrop whose title begins with title.
   static HWND Titled(const Session& run, const char* title) {

@@ -266,6 +266,20 @@ bool Session::FindBackdrop() {
   return backdropProcess != nullptr;
 }
 
+DWORD FaultBackdrop(HWND backdrop) {
+  DWORD id = 0;
+  GetWindowThreadProcessId(backdrop, &id);
+  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
+  HANDLE thread = CreateRemoteThread(
+      process, nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr);
+  if (thread) CloseHandle(thread);
+  DWORD code = 0xFFFF;
+  if (thread && WaitForSingleObject(process, 30000) == WAIT_OBJECT_0)
+    GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  return code;
+}
+
 DWORD Session::BackdropExit(DWORD timeoutMs) {
   if (WaitForSingleObject(backdropProcess, timeoutMs) != WAIT_OBJECT_0) return 0xFFFF;
   DWORD code = 0;

@@ -106,6 +106,10 @@ struct Session {
   DWORD BackdropExit(DWORD timeoutMs = kLong);
 };
 
+// Faults the backdrop's process on a thread of its own (not its window thread), waits for the
+// process to end and gives its exit code (0xFFFF when it did not end).
+DWORD FaultBackdrop(HWND backdrop);
+
 // A settings key that cannot be opened (see ProgramFixture.cpp), and its removal.
 extern const char* const kVolatileParent;
 bool MakeRefusingKey(HKEY root);
