@@ -63,13 +63,6 @@ BOOL WINAPI GdkMoveWindow(HWND window, int x, int y, int width, int height, BOOL
   return MoveWindow(window, x, y, width, height, repaint);
 }
 
-// One atom per process for each property: a property named by a string takes a reference on
-// its atom at every SetProp, which nothing would give back.
-ATOM PropAtom(const char* name) {
-  ATOM atom = GlobalFindAtomA(name);
-  return atom ? atom : GlobalAddAtomA(name);
-}
-
 // GDK makes a dialog transient for its owner through GWLP_HWNDPARENT. The system takes that as
 // the owner only for a window whose parent is the desktop; for any other it changes the parent,
 // which would put the dialog inside its owner, clipped to it. A held window keeps the backdrop,

@@ -3,6 +3,8 @@
 #include "AppPath.h"
 #include "vellamyhook.h"
 
+#include <tlhelp32.h>
+
 #include <cstring>
 
 VMY_SHARED_SECTION_PREFIX HookState g_hookState VMY_SHARED_SECTION = {0, nullptr, nullptr,
@@ -21,6 +23,39 @@ namespace {
 char g_exePath[MAX_PATH];
 LONG g_exePathRead = 0;
 }  // namespace
+
+// One atom per process for each property: a property named by a string takes a reference on
+// its atom at every SetProp, which nothing would give back.
+ATOM PropAtom(const char* name) {
+  ATOM atom = GlobalFindAtomA(name);
+  return atom ? atom : GlobalAddAtomA(name);
+}
+
+namespace {
+volatile LONG g_startedBy = 0;
+volatile LONG g_startedByRead = 0;
+}  // namespace
+
+// Read once per process, at its first window: a snapshot of the processes costs milliseconds.
+DWORD StartedBy() {
+  if (!g_startedByRead) {
+    DWORD parent = 0;
+    const DWORD self = GetCurrentProcessId();
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot != INVALID_HANDLE_VALUE) {
+      PROCESSENTRY32 entry = {};
+      entry.dwSize = sizeof(entry);
+      for (BOOL more = Process32First(snapshot, &entry); more && !parent;
+           more = Process32Next(snapshot, &entry)) {
+        if (entry.th32ProcessID == self) parent = entry.th32ParentProcessID;
+      }
+      CloseHandle(snapshot);
+    }
+    InterlockedExchange(&g_startedBy, static_cast<LONG>(parent));
+    InterlockedExchange(&g_startedByRead, 1);
+  }
+  return static_cast<DWORD>(g_startedBy);
+}
 
 bool IsGimpProcess() {
   if (GetCurrentProcessId() == g_hookState.ownerProcessId) return false;

@@ -1,6 +1,7 @@
 // The hook procedure: runs after every sent message of every hooked thread on the desktop.
 #include "HookState.h"
 #include "SnapRules.h"
+#include "StackRule.h"
 #include "vellamyhook.h"
 
 namespace {
@@ -36,6 +37,8 @@ void OnCreate(HWND window) {
   if (window == backdrop) return;
   LONG exStyle = GetWindowLongA(window, GWL_EXSTYLE);
   NotifyBackdrop(UM_ADOPT, 0, reinterpret_cast<LPARAM>(window));
+  static const ATOM startedBy = PropAtom(kStartedByProp);
+  SetPropA(window, MAKEINTATOM(startedBy), reinterpret_cast<HANDLE>(UINT_PTR{StartedBy()}));
   InterceptGdk();  // before GDK's first call on this window, which follows its creation
   SetWindowLongA(window, GWL_EXSTYLE, exStyle | WS_EX_NOPARENTNOTIFY);
   SetWindowLongA(window, GWL_STYLE, style);
@@ -62,21 +65,31 @@ void OnActivate(HWND window, WPARAM wParam, LPARAM lParam) {
                  static_cast<WPARAM>(lParam), reinterpret_cast<LPARAM>(window));
 }
 
-// GIMP's dialogs stay above the window GDK made them transient for, as owned windows stay above
-// their owner: after that window came up in the Z order (a click, a raise from the Window menu),
-// each of its shown dialogs below it goes right above it.
+// Windows that belong to another stay above it, as owned windows stay above their owner: after
+// a window came up in the Z order (a click, a raise from the Window menu, an arrangement), each
+// shown one below it that belongs to it goes right above it. GIMP's dialogs belong to the
+// window GDK made them transient for; a plug-in's windows to every window of its GIMP.
 void KeepDialogsAbove(HWND window) {
   HWND backdrop = g_hookState.backdrop;
   if (!backdrop || GetAncestor(window, GA_PARENT) != backdrop) return;
+  static const ATOM startedBy = PropAtom(kStartedByProp);
+  const StackFacts lower = {window, GetCurrentProcessId(), 0, nullptr};
   for (HWND below = GetWindow(window, GW_HWNDNEXT); below;) {
     HWND next = GetWindow(below, GW_HWNDNEXT);
-    if (TransientOwnerOf(below) == window && IsWindowVisible(below)) {
-      HWND above = GetWindow(window, GW_HWNDPREV);
-      // A plug-in's dialog may belong to a thread that waits on this one: never wait on it.
-      const UINT async =
-          GetWindowThreadProcessId(below, nullptr) == GetCurrentThreadId() ? 0 : SWP_ASYNCWINDOWPOS;
-      SetWindowPos(below, above ? above : HWND_TOP, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | async);
+    if (IsWindowVisible(below)) {
+      DWORD process = 0;
+      const DWORD thread = GetWindowThreadProcessId(below, &process);
+      const StackFacts upper = {
+          below, process,
+          static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropA(below, MAKEINTATOM(startedBy)))),
+          TransientOwnerOf(below)};
+      if (StaysAbove(upper, lower)) {
+        HWND above = GetWindow(window, GW_HWNDPREV);
+        // A plug-in's window belongs to a thread that may wait on this one: never wait on it.
+        const UINT async = thread == GetCurrentThreadId() ? 0 : SWP_ASYNCWINDOWPOS;
+        SetWindowPos(below, above ? above : HWND_TOP, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER | async);
+      }
     }
     below = next;
   }

@@ -41,6 +41,12 @@ inline void WriteShared(LONG& field, LONG value) { *static_cast<volatile LONG*>(
 // True when the calling process is not the owner and its executable lies under the app path.
 bool IsGimpProcess();
 
+// The process that started this one (GIMP, for a plug-in); 0 when it cannot be read.
+DWORD StartedBy();
+
+// The atom naming a window property, made once per process.
+ATOM PropAtom(const char* name);
+
 // In a GTK 2 program, puts this library between GDK's module and the system's window calls
 // whose meaning depends on the window's parent, so that adopted windows stay top-level windows
 // to GDK. Once per process; the library then stays loaded for the life of the process.

@@ -24,6 +24,8 @@ constexpr const char* kTransientForProp = "VellamyTransientFor";
 inline HWND TransientOwnerOf(HWND window) {
   return static_cast<HWND>(GetPropA(window, kTransientForProp));
 }
+// The process that started the window's process: GIMP's, for a plug-in's window.
+constexpr const char* kStartedByProp = "VellamyStartedBy";
 // What GIMP made the window for, from the role it gives each window (the same in every
 // language, whatever window-type hint the user chose); absent when not known.
 constexpr const char* kGimpKindProp = "VellamyGimpKind";

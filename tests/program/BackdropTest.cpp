@@ -2,6 +2,8 @@
 // menu's toggles and the saved placement.
 #include "ProgramFixture.h"
 
+#include <algorithm>
+
 namespace {
 
 TEST_F(ProgramTest, MinimisingHidesEveryAdoptedWindowAndRestoringShowsThem) {
@@ -22,6 +24,64 @@ TEST_F(ProgramTest, MinimisingHidesEveryAdoptedWindowAndRestoringShowsThem) {
   PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
   EXPECT_TRUE(PumpUntil([&] { return !IsIconic(run.backdrop) && allVisible(true); }, 5000));
   EXPECT_TRUE(IsWindowVisible(run.popup)) << "nor shown again by it";
+  PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
+  run.gimp->Wait();
+  EXPECT_EQ(0u, run.BackdropExit());
+}
+
+// A plug-in's dialog has no owner on Windows: it stays above GIMP's windows as an owned one
+// would, whatever raises them, and goes and comes with the backdrop.
+TEST_F(ProgramTest, APlugInsDialogStaysAboveGimpsWindowsThroughRaisesArrangementsAndMinimise) {
+  constexpr UINT kCascade = 140, kTile = 141, kGimpLayout = 142;
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartGimp(run, {"--version=2.10"}));
+  const std::vector<HWND> gimp = run.Adopted();
+  PostMessageA(run.main, kRunPlugIn, 0, 0);
+  HWND dialog = nullptr;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        dialog = FindWindowExW(run.backdrop, nullptr, nullptr, L"Export Image as PNG");
+        return dialog && IsWindowVisible(dialog);
+      },
+      kLong))
+      << run.Explain();
+  auto aboveGimp = [&] {
+    const std::vector<HWND> stack = Children(run.backdrop);  // top first
+    const auto at = std::find(stack.begin(), stack.end(), dialog);
+    return at != stack.end() && std::none_of(gimp.begin(), gimp.end(), [&](HWND w) {
+             return std::find(stack.begin(), at, w) != at;
+           });
+  };
+  EXPECT_TRUE(PumpUntil(aboveGimp, 5000)) << "when it comes";
+  DWORD_PTR reply = 0;
+  const struct {
+    const char* what;
+    HWND raised;  // a click's raise, as the system does it
+    UINT command;
+  } steps[] = {{"a click on an image window", run.images.back(), 0},
+               {"a click on the toolbox", run.main, 0},
+               {"the Window menu's first pick", nullptr, 1000},
+               {"the Window menu's last pick", nullptr,
+                static_cast<UINT>(1000 + Children(run.backdrop).size() - 1)},
+               {"Cascade", nullptr, kCascade},
+               {"Tile", nullptr, kTile},
+               {"GIMP layout", nullptr, kGimpLayout}};
+  for (const auto& step : steps) {
+    if (step.raised) {
+      SetWindowPos(step.raised, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    } else {
+      SendMessageTimeoutA(run.backdrop, WM_COMMAND, step.command, 0, SMTO_NORMAL, 5000, &reply);
+    }
+    EXPECT_TRUE(PumpUntil(aboveGimp, 5000)) << step.what;
+  }
+
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsIconic(run.backdrop) && !IsWindowVisible(dialog); }, 5000));
+  PostMessageA(run.backdrop, WM_SYSCOMMAND, SC_RESTORE, 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(dialog) && aboveGimp(); }, 5000));
+  // Its Cancel ends the plug-in, and its window goes.
+  PostMessageA(dialog, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(dialog); }, kLong));
   PostMessageA(run.backdrop, WM_CLOSE, 0, 0);
   run.gimp->Wait();
   EXPECT_EQ(0u, run.BackdropExit());

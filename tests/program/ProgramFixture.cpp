@@ -211,7 +211,25 @@ std::string Session::Explain() {
   return out.str();
 }
 
+// Ends the processes parent started that still run: GIMP ends its plug-ins at quit, but not when
+// a test ends it, and one left running would hold the output pipe the test runner reads.
+static void EndChildrenOf(DWORD parent) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ParentProcessID != parent) continue;
+    if (HANDLE child = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+      TerminateProcess(child, 99);
+      CloseHandle(child);
+    }
+  }
+  CloseHandle(snapshot);
+}
+
 Session::~Session() {
+  if (gimp) EndChildrenOf(gimp->Id());
   if (backdropProcess) {
     if (WaitForSingleObject(backdropProcess, 0) == WAIT_TIMEOUT) {
       TerminateProcess(backdropProcess, 99);

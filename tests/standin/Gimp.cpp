@@ -25,6 +25,7 @@
 //            --far          (tests) two more image windows beyond a 1280 x 1024 screen
 //            --report=FILE  also append the "place" lines to FILE
 //            --slow-moves   (tests) each move of a window prints "moved hwnd=... held=0|1"
+//            --plug-in      be a plug-in that GIMP runs: its dialog alone, until it is closed
 //                           (held: its parent is not the desktop); a held one's takes 300 ms
 // "main" is the toolbox, or the one window in single-window mode; posted commands
 // (StandinGimp.h) work on every top-level window.
@@ -429,6 +430,10 @@ void OnClose(GdkWindow& w) {
     AnswerQuit(false);
   } else if (w.role == "close") {
     AnswerClose(w, false);
+  } else if (w.role == "plug-in") {
+    DestroyWindow(w.hwnd);
+    w.role = "gone";
+    PostQuitMessage(0);
   } else if (w.role == "dialog") {
     GdkHide(w);  // kept for the next time
     std::printf("preferences hidden\n");
@@ -452,6 +457,21 @@ void OnClose(GdkWindow& w) {
     w.role = "gone";
     std::printf("dock closed\n");
     std::fflush(stdout);
+  }
+}
+
+// GIMP starts a plug-in's executable directly, as a process of its own.
+void RunPlugIn() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string commandLine = std::string("\"") + path + "\" --plug-in";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (CreateProcessA(path, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
   }
 }
 
@@ -484,6 +504,9 @@ bool OnCommand(UINT message) {
       return true;
     case kPreferences:
       ShowPreferences();
+      return true;
+    case kRunPlugIn:
+      RunPlugIn();
       return true;
     case kReport:
       Report();
@@ -677,10 +700,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   bool plugin = true;
   bool farImages = false;
   bool endEarly = false;
+  bool plugInRun = false;
   for (int i = 1; i < __argc; ++i) {
     const char* arg = __argv[i];
     if (std::strncmp(arg, "--images=", 9) == 0) images = std::atoi(arg + 9);
     if (std::strcmp(arg, "--no-plugin") == 0) plugin = false;
+    if (std::strcmp(arg, "--plug-in") == 0) plugInRun = true;
     if (std::strcmp(arg, "--far") == 0) farImages = true;
     if (std::strcmp(arg, "--end-early") == 0) endEarly = true;
     if (std::strcmp(arg, "--dirty") == 0) g_dirty = true;
@@ -703,6 +728,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   Register(L"gdkWindowChild");
   Register(L"gdkWindowTemp");
   Register(L"gdkWindowTempShadow");
+  if (plugInRun) {
+    GdkWindow* dialog =
+        Open("plug-in", L"Export Image as PNG", {400, 300, 760, 560}, false, GdkHint::Dialog);
+    if (!dialog) return 5;
+    GdkShow(*dialog);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0)) DispatchMessageW(&message);
+    return 0;
+  }
   GdkWindow* splash = ShowSplash();
   if (plugin) QueryPlugin();
   if (endEarly) return 4;

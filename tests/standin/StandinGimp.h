@@ -15,3 +15,6 @@ constexpr UINT kPreferences = WM_APP + 7;  // Edit > Preferences: the dialog, ma
 constexpr UINT kReport = WM_APP + 8;       // prints "place ..." lines: what GTK asked and learnt
 // The "Quit GIMP" dialog's "Discard Changes" (closing the dialog is its Cancel):
 constexpr UINT kDiscardChanges = WM_APP + 9;
+// A plug-in run from a menu (File > Export As): a process of its own, started by GIMP, whose
+// dialog "Export Image as PNG" has no owner on Windows.
+constexpr UINT kRunPlugIn = WM_APP + 10;
