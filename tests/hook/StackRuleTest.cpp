@@ -6,15 +6,12 @@ namespace {
 
 // GIMP (process 10) started the plug-in (process 20); process 30 is another GIMP's plug-in.
 TEST(StackRule, DialogsStayAboveTheirOwnerAndPlugInsAboveEveryWindowOfTheirGimpAlone) {
-  const HWND image = reinterpret_cast<HWND>(0x100), otherImage = reinterpret_cast<HWND>(0x101);
-  const StackFacts gimpImage = {image, 10, 1, nullptr}, gimpDock = {otherImage, 10, 1, nullptr},
-                   toolbox = {reinterpret_cast<HWND>(0x102), 10, 1, nullptr},
-                   gimpDialog = {reinterpret_cast<HWND>(0x103), 10, 1, image},
-                   plugIn = {reinterpret_cast<HWND>(0x104), 20, 10, nullptr},
-                   plugInProgress = {reinterpret_cast<HWND>(0x105), 20, 10, nullptr},
-                   otherPlugIn = {reinterpret_cast<HWND>(0x106), 30, 11, nullptr},
-                   unknownParent = {reinterpret_cast<HWND>(0x107), 20, 0, nullptr},
-                   unreadProcess = {reinterpret_cast<HWND>(0x108), 0, 0, nullptr};
+  const auto H = [](int n) { return reinterpret_cast<HWND>(static_cast<UINT_PTR>(n)); };
+  const StackFacts gimpImage = {H(1), 10, 1, nullptr}, gimpDock = {H(2), 10, 1, nullptr},
+                   toolbox = {H(3), 10, 1, nullptr}, gimpDialog = {H(4), 10, 1, H(1)},
+                   plugIn = {H(5), 20, 10, nullptr}, plugInProgress = {H(6), 20, 10, nullptr},
+                   otherPlugIn = {H(7), 30, 11, nullptr}, unknownParent = {H(8), 20, 0, nullptr},
+                   unreadProcess = {H(9), 0, 0, nullptr};
   const struct {
     const char* what;
     StackFacts upper, lower;

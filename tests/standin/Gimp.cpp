@@ -25,8 +25,8 @@
 //            --far          (tests) two more image windows beyond a 1280 x 1024 screen
 //            --report=FILE  also append the "place" lines to FILE
 //            --slow-moves   (tests) each move of a window prints "moved hwnd=... held=0|1"
-//            --plug-in      be a plug-in that GIMP runs: its dialog alone, until it is closed
 //                           (held: its parent is not the desktop); a held one's takes 300 ms
+//            --plug-in      be a plug-in that GIMP runs: its dialog alone, until it is closed
 // "main" is the toolbox, or the one window in single-window mode; posted commands
 // (StandinGimp.h) work on every top-level window.
 #include <windows.h>
