@@ -174,11 +174,16 @@ int WindowTracker::InstallHook(HWND backdropWindow, const char* path) {
   if (hookThread) UninstallHook();  // one hook thread at a time
   backdrop = backdropWindow;
   appPath = path ? path : "";
-  hookPath = path;
+  // The tracker's own copy: the caller's buffer may be gone by the time the thread runs.
+  hookPath = path ? appPath.c_str() : nullptr;
   hookResult = 0;
   hookThread = CreateThread(nullptr, 0, HookThread, this, 0, &hookThreadId);
-  if (!hookThread) return HookInstall(backdrop, path);  // no thread to spare: install here
-  WaitForSingleObject(hookReply, kHookReplyMs);
+  if (!hookThread) return HookInstall(backdrop, hookPath);  // no thread to spare: install here
+  // However long a loaded (or emulated) system takes to start the thread: given up on, it would
+  // still install later, after the backdrop had gone on without its hook. Installing waits for
+  // no other thread, so the answer or the thread's end comes.
+  const HANDLE either[] = {hookReply, hookThread};
+  WaitForMultipleObjects(2, either, FALSE, INFINITE);
   hookPath = nullptr;
   return hookResult;
 }

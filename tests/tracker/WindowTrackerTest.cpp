@@ -274,8 +274,15 @@ LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 // thread that only handles messages holds it, not the caller. That waiting cannot be shown
 // under Wine (no programs of the other bitness here, and Wine keeps a hook after its thread
 // ends): this shows which thread holds the hook, that it takes messages, that the hook works
-// from it, and that the thread ends at removal.
-TEST(WindowTracker, TheHookLivesOnAThreadOfItsOwnUntilUninstalled) {
+// from it, and that the thread ends at removal. Its start is held up (a new thread takes the
+// loader's lock before it runs) past any fixed wait, as on an emulated or loaded system.
+TEST(WindowTracker, TheHookLivesOnAThreadOfItsOwnUntilUninstalledHoweverLateItStarts) {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  const auto lockLoader = reinterpret_cast<LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*)>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrLockLoaderLock")));
+  const auto unlockLoader = reinterpret_cast<LONG(WINAPI*)(ULONG, ULONG_PTR)>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "LdrUnlockLoaderLock")));
+  ASSERT_TRUE(lockLoader && unlockLoader);
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = CountingProc;
   windowClass.lpszClassName = "VellamyCountingBackdrop";
@@ -286,11 +293,19 @@ TEST(WindowTracker, TheHookLivesOnAThreadOfItsOwnUntilUninstalled) {
   WindowTracker tracker;
   int installed = 0;
   DWORD callerId = 0;
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::thread caller([&] {
     callerId = GetCurrentThreadId();
+    WaitForSingleObject(go, INFINITE);
     installed = tracker.InstallHook(backdrop, "c:\\no gimp\\");
   });
+  ULONG_PTR cookie = 0;
+  ASSERT_EQ(0, lockLoader(0, nullptr, &cookie));
+  SetEvent(go);
+  Sleep(12000);
+  unlockLoader(0, cookie);
   caller.join();
+  CloseHandle(go);
   EXPECT_EQ(1, installed);
   const DWORD holder = tracker.HookThreadId();
   EXPECT_NE(0u, holder);
