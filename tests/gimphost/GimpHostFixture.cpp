@@ -91,8 +91,13 @@ std::string Answers(HWND backdrop) {
 }
 
 std::vector<DWORD> PixelsOnScreen(HWND w) {
-  RECT r;
-  GetWindowRect(w, &r);
+  RECT r, shown;
+  GetClientRect(w, &r);
+  MapWindowPoints(w, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  const HWND parent = GetAncestor(w, GA_PARENT);
+  GetClientRect(parent, &shown);
+  MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&shown), 2);
+  IntersectRect(&r, &r, &shown);
   // The part on the screen: Wine copies nothing at all from a rectangle that leaves it.
   const RECT desktop = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   IntersectRect(&r, &r, &desktop);
@@ -131,12 +136,6 @@ size_t CountColour(const std::vector<DWORD>& pixels, unsigned colour) {
     }
     return true;
   });
-}
-
-std::vector<DWORD> Seen(HWND w) {
-  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
-  PumpFor(1000);
-  return PixelsOnScreen(w);
 }
 
 // Where GIMP's sessionrc puts one factory entry's window: x, y, width, height.

@@ -96,15 +96,13 @@ void WriteTinyXcf(const std::string& path);
 void PostCtrlKey(HWND window, UINT vk);
 // Whether each adopted window's thread still handles messages.
 std::string Answers(HWND backdrop);
-// The screen where a window stands, as a screenshot shows it (the part on the screen).
+// The screen where a window's client area stands, as a screenshot shows it: only the part its
+// parent's client area shows, on the screen. Nothing is repainted first: what a user sees.
 std::vector<DWORD> PixelsOnScreen(HWND w);
 // How many colours it shows there: a window that draws nothing shows one or two.
 size_t ColoursOnScreen(HWND w);
 // How many of the pixels are in a colour (0xRRGGBB).
 size_t CountColour(const std::vector<DWORD>& pixels, unsigned colour);
-// The screen where a window stands once its program has repainted it: under Wine a repaint of
-// the backdrop paints over the windows of GIMP's it holds (README).
-std::vector<DWORD> Seen(HWND w);
 // Where GIMP's sessionrc puts one factory entry's window: x, y, width, height.
 std::vector<int> SessionPlace(const std::string& sessionrc, const std::string& entry);
 // A window's outer rectangle in the backdrop: x, y, width, height.

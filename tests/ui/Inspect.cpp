@@ -2,8 +2,6 @@
 // about the backdrop and its adopted windows, for the test to compare before and after.
 //   vmyinspect.exe children       the backdrop's children in Z order, top first
 //   vmyinspect.exe backdrop       the backdrop's window and client rectangles
-//   vmyinspect.exe redraw         children, each first asked to repaint (under Wine a repaint of
-//                                 the backdrop paints over the windows of another process)
 //   vmyinspect.exe [--out FILE] find TITLE     whether a top-level window with that title exists
 //   vmyinspect.exe fields TITLE   the texts of that window's edit fields: "field id=N text=..."
 //   vmyinspect.exe discard TITLE  answers "Discard Changes" to the stand-in GIMP's question of
@@ -85,8 +83,6 @@ int Inspect(int argc, char** argv) {
     return 0;
   }
   for (HWND w = GetWindow(backdrop, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
-    if (std::strcmp(what, "redraw") == 0)
-      RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
     RECT r;
     GetWindowRect(w, &r);
     MapWindowPoints(nullptr, backdrop, reinterpret_cast<POINT*>(&r), 2);
