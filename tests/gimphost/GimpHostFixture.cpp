@@ -90,6 +90,31 @@ std::string Answers(HWND backdrop) {
   return out;
 }
 
+bool AllAnswer(HWND backdrop) {
+  const std::string answers = Answers(backdrop);
+  return !answers.empty() && answers.find("does not") == std::string::npos;
+}
+
+bool Settled(HWND backdrop) {
+  auto places = [&] {
+    std::vector<std::vector<int>> all;
+    for (HWND w : Children(backdrop)) all.push_back(PlaceOf(w, backdrop));
+    return all;
+  };
+  std::vector<std::vector<int>> last = places();
+  ULONGLONG since = GetTickCount64();
+  return PumpUntil(
+      [&] {
+        std::vector<std::vector<int>> now = places();
+        if (now != last) {
+          last = now;
+          since = GetTickCount64();
+        }
+        return GetTickCount64() - since >= 1000;
+      },
+      20000);
+}
+
 std::vector<DWORD> PixelsOnScreen(HWND w) {
   RECT r, shown;
   GetClientRect(w, &r);

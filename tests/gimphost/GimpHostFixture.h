@@ -96,6 +96,11 @@ void WriteTinyXcf(const std::string& path);
 void PostCtrlKey(HWND window, UINT vk);
 // Whether each adopted window's thread still handles messages.
 std::string Answers(HWND backdrop);
+// Whether the backdrop holds windows and every one's thread handles messages.
+bool AllAnswer(HWND backdrop);
+// Pumps until the backdrop's windows have kept their places for a second (at most 20 s): GIMP
+// moves its windows for a while as they come up. False when they never settled.
+bool Settled(HWND backdrop);
 // The screen where a window's client area stands, as a screenshot shows it: only the part its
 // parent's client area shows, on the screen. Nothing is repainted first: what a user sees.
 std::vector<DWORD> PixelsOnScreen(HWND w);
