@@ -162,6 +162,18 @@ class GimpHostTest : public ::testing::Test {
 
   static HWND Toolbox(const Session& run) { return Titled(run, "Toolbox"); }
 
+  // GIMP started with one red image, one.xcf, and a Script-Fu command (-b) that opens a
+  // plug-in's dialog; true once the image and the dialog titled so stand in the backdrop.
+  bool StartWithDialog(Session& run, const std::string& command, const char* title, HWND* image,
+                       HWND* dialog) {
+    WriteXcf(profile + "one.xcf", 300, 200, 0xFF0000, 0xFF0000);
+    Start(run, {profile + "one.xcf", "-b", command});
+    return !HasFatalFailure() &&
+           PumpUntil(
+               [&] { return (*image = Titled(run, "one.xcf")) && (*dialog = Titled(run, title)); },
+               180000);
+  }
+
   // GIMP started with the images given, each titled in the backdrop; with change, each is
   // changed (select all, clear), which GIMP marks with a '*' before its title.
   std::vector<HWND> StartWithImages(Session& run, const std::vector<std::string>& names,

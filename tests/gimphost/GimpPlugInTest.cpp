@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr unsigned kRed = 0xFF0000;
-
 // Script-Fu's text for the first image GIMP holds, given to body as image and drawable.
 std::string OnFirstImage(const std::string& body) {
   return "(let* ((image (vector-ref (cadr (gimp-image-list)) 0))"
@@ -29,20 +27,14 @@ bool Above(HWND backdrop, HWND upper, const std::vector<HWND>& lower) {
 // the keyboard and above the image, stays above it whatever raises the image, and its Export
 // writes the file.
 TEST_F(GimpHostTest, ThePngExportDialogComesUpWithTheKeyboardStaysAboveItsImageAndWritesTheFile) {
-  WriteXcf(profile + "one.xcf", 300, 200, kRed, kRed);
   std::string png = profile + "one.png";
   std::replace(png.begin(), png.end(), '\\', '/');
   Session run;
-  ASSERT_NO_FATAL_FAILURE(
-      Start(run, {profile + "one.xcf", "-b",
-                  OnFirstImage("(file-png-save RUN-INTERACTIVE image drawable \"" + png +
-                               "\" \"one.png\" 0 9 0 0 0 0 0)")}));
   HWND image = nullptr, dialog = nullptr;
-  ASSERT_TRUE(PumpUntil(
-      [&] {
-        return (image = Titled(run, "one.xcf")) && (dialog = Titled(run, "Export Image as PNG"));
-      },
-      180000))
+  ASSERT_TRUE(StartWithDialog(run,
+                              OnFirstImage("(file-png-save RUN-INTERACTIVE image drawable \"" +
+                                           png + "\" \"one.png\" 0 9 0 0 0 0 0)"),
+                              "Export Image as PNG", &image, &dialog))
       << run.Explain() << Answers(run.backdrop);
   EXPECT_NE(ProcessOf(dialog), ProcessOf(image)) << "the dialog is the plug-in's";
   RECT client, place = ClientRectIn(dialog, run.backdrop);
@@ -96,16 +88,10 @@ TEST_F(GimpHostTest, ThePngExportDialogComesUpWithTheKeyboardStaysAboveItsImageA
 // only about unsaved images, as without vellamy). A script's name called from Script-Fu runs
 // its Scheme function, never its dialog, so the Console stands for a Script-Fu dialog.
 TEST_F(GimpHostTest, AScriptFuDialogGoesAndComesWithTheBackdropAndTheCloseQuitsGimp) {
-  WriteXcf(profile + "one.xcf", 300, 200, kRed, kRed);
   Session run;
-  ASSERT_NO_FATAL_FAILURE(
-      Start(run, {profile + "one.xcf", "-b", "(plug-in-script-fu-console RUN-INTERACTIVE)"}));
   HWND image = nullptr, dialog = nullptr;
-  ASSERT_TRUE(PumpUntil(
-      [&] {
-        return (image = Titled(run, "one.xcf")) && (dialog = Titled(run, "Script-Fu Console"));
-      },
-      180000))
+  ASSERT_TRUE(StartWithDialog(run, "(plug-in-script-fu-console RUN-INTERACTIVE)",
+                              "Script-Fu Console", &image, &dialog))
       << run.Explain() << Answers(run.backdrop);
   const DWORD plugIn = ProcessOf(dialog);
   EXPECT_TRUE(PumpUntil([&] { return Above(run.backdrop, dialog, {image, run.main}); }, 10000));
