@@ -89,6 +89,7 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
     return 0;
   }
 
+  if (message == UM_ACTIVATE_GIMP) recent.Activated(reinterpret_cast<HWND>(lParam));
   if (handled) {
     InvalidateRect(window, nullptr, TRUE);
     RefreshMenusSoon(window);
@@ -115,6 +116,17 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case WM_TIMER:
       if (wParam == kCloseTimer && closing.active) StepClose(window);
+      if (wParam == kWalkTimer && GetAsyncKeyState(VK_CONTROL) >= 0) {
+        KillTimer(window, kWalkTimer);
+        recent.Release();
+        RefreshMenusSoon(window);  // the check mark follows the image walked to
+      }
+      return 0;
+    case UM_KEY:
+      OnKey(window, static_cast<WORD>(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
+    case WM_INITMENUPOPUP:
+      GreyArrangements(window, reinterpret_cast<HMENU>(wParam));
       return 0;
     case WM_ERASEBKGND:
       OnEraseBackground(window, reinterpret_cast<HDC>(wParam));
@@ -148,6 +160,8 @@ LRESULT BackdropWindow::OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
   appPath[MAX_PATH - 1] = '\0';  // older systems leave a path that fills the buffer unterminated
   CutAppPath(appPath);
   tracker.InstallHook(window, appPath);
+  accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+  TakeKeys();
 
   // Release the plug-in-mode launcher, which waits for this window (absent when started by hand).
   SignalStarted();
@@ -160,6 +174,7 @@ LRESULT BackdropWindow::OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
 void BackdropWindow::OnDestroy(HWND window) {
   KillTimer(window, kPruneTimer);
   KillTimer(window, kCloseTimer);
+  KillTimer(window, kWalkTimer);
   SavePlacement(window);
   ReleaseAdopted(window);
   tracker.UninstallHook();
@@ -282,20 +297,7 @@ LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
   const UINT id = LOWORD(wParam);
   // Window menu picks come from the menu alone; a control's command, or one sent by another
   // program with a control's handle, raises nothing.
-  if (id >= kFirstWindowCommand && lParam == 0) {
-    const size_t position = id - kFirstWindowCommand;
-    const HWND picked = position < menuWindows.size() ? menuWindows[position] : nullptr;
-    const std::list<HWND>& listed = tracker.Windows();
-    // A window that ended while the menu was open raises nothing, and no other in its place.
-    if (picked && IsWindow(picked) &&
-        std::find(listed.begin(), listed.end(), picked) != listed.end()) {
-      // Renumbered in the list's new order, as the next drop-down is; asked for before the
-      // raise, whose new Z order another program can see and answer with its next pick.
-      RefreshMenusSoon(window);
-      tracker.Raise(picked);
-      ScrollIntoView(window, picked);  // a pick always shows the window picked
-    }
-  }
+  if (id >= kFirstWindowCommand && lParam == 0) PickListed(window, id - kFirstWindowCommand);
   switch (id) {
     case IDM_ABOUT:
       DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), window, AboutDialogProc, 0);
@@ -315,6 +317,16 @@ LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     case IDM_MOVEWINDOWS:
       Toggle(window, kMoveWindows);
       return 0;
+    case IDM_NEXTWINDOW:
+    case IDM_PREVWINDOW:
+      StepRecent(window, id == IDM_PREVWINDOW);
+      return 0;
+    case IDM_CLOSEWINDOW:
+      CloseActiveImage(window);
+      return 0;
+    case IDM_MOREWINDOWS:
+      ChooseWindow(window);
+      return 0;
     case IDM_CASCADE:
     case IDM_TILE:
     case IDM_GIMPLAYOUT:
@@ -323,6 +335,20 @@ LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     default:
       return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
   }
+}
+
+void BackdropWindow::PickListed(HWND window, size_t position) {
+  const HWND picked = position < menuWindows.size() ? menuWindows[position] : nullptr;
+  const std::list<HWND>& listed = tracker.Windows();
+  // A window that ended while the menu was open raises nothing, and no other in its place.
+  if (!picked || !IsWindow(picked) ||
+      std::find(listed.begin(), listed.end(), picked) == listed.end())
+    return;
+  // Renumbered in the list's new order, as the next drop-down is; asked for before the
+  // raise, whose new Z order another program can see and answer with its next pick.
+  RefreshMenusSoon(window);
+  tracker.Raise(picked);
+  ScrollIntoView(window, picked);  // a pick always shows the window picked
 }
 
 void BackdropWindow::Toggle(HWND window, const DwordSetting& setting) {

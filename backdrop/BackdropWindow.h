@@ -3,10 +3,12 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "Arrange.h"
 #include "CloseRule.h"
+#include "RecentWindows.h"
 #include "SettingsKey.h"
 #include "WindowTracker.h"
 
@@ -35,8 +37,20 @@ class BackdropWindow {
   // The same, once the notices already queued are handled: a burst of notices costs one
   // refresh, not one registry read and menu rebuild each, while GIMP waits on every notice.
   void RefreshMenusSoon(HWND window);
-  // Inserts an item in title order among the items from position first on.
-  static void InsertSorted(HMENU menu, int first, UINT command, const char* text);
+  // Greys Cascade and Tile without an image, GIMP layout without a window to arrange, when the
+  // popup about to drop down is the Window menu.
+  void GreyArrangements(HWND window, HMENU popup);
+  // "More windows...": every listed window in the menu's order; raises the one picked.
+  void ChooseWindow(HWND window);
+  // Raises a window the Window menu listed at this position of menuWindows, as a pick does.
+  void PickListed(HWND window, size_t position);
+  // Keys: the accelerators handed to the hook, one pressed in GIMP's window, and their commands.
+  void TakeKeys();
+  void OnKey(HWND window, WORD key, HWND active);
+  void StepRecent(HWND window, bool back);
+  void CloseActiveImage(HWND window);
+  // The shown image windows of GIMP's that the backdrop holds.
+  std::vector<HWND> ImageWindows(HWND window) const;
   // The Window menu's Cascade, Tile and GIMP layout commands.
   void Arrange(HWND window, UINT command);
   // The window's normal rectangle and show state, kept in the settings.
@@ -64,6 +78,13 @@ class BackdropWindow {
   // The windows the Window menu's items name, at command kFirstWindowCommand + index, as its
   // last rebuild listed them: a pick raises the window it showed, whatever the list did since.
   std::vector<HWND> menuWindows;
+  std::vector<std::string> menuTitles;
+  // Ctrl+F6's order of GIMP's windows, from their activations.
+  RecentWindows<HWND> recent;
+  HACCEL accelerators = nullptr;
+  // The active window of GIMP's thread where the key being handled was pressed; null for a key
+  // of the backdrop's own frame.
+  HWND keyWindow = nullptr;
   // The close under way, while GIMP closes its windows one by one and asks the user.
   ClosePass closing;
 
@@ -120,6 +141,8 @@ constexpr UINT kServingMessage = WM_APP + 21;
 
 // Steps a close while GIMP works through it.
 constexpr UINT_PTR kCloseTimer = 2;
+// Watches for Ctrl's release during a Ctrl+F6 walk.
+constexpr UINT_PTR kWalkTimer = 3;
 
 // Marks a window rectangle that was never placed.
 constexpr LONG kUnplaced = -32767;

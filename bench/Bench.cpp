@@ -109,7 +109,8 @@ LRESULT CALLBACK BackdropProc(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 // The backdrop's own work with n adopted windows: one notice in a burst (the repaint asked; the
-// menus are rebuilt once after the burst), one menu rebuild, and one scroll step of every window.
+// menus are rebuilt once after the burst), one menu rebuild, the Window menu's greying as it drops
+// down, and one scroll step of every window.
 void BackdropRows(int runs) {
   WNDCLASSA windowClass = {};
   windowClass.lpfnWndProc = BackdropProc;
@@ -128,6 +129,7 @@ void BackdropRows(int runs) {
   std::vector<HWND> adopted;
   double notice1 = 0;
   double menus1 = 0;
+  double grey1 = 0;
   double scroll1 = 0;
   for (int n : {1, 10, 100}) {
     while (static_cast<int>(adopted.size()) < n) {
@@ -138,7 +140,8 @@ void BackdropRows(int runs) {
       SendMessageA(backdrop, UM_ADOPT, 0, reinterpret_cast<LPARAM>(w));
       adopted.push_back(w);
     }
-    std::vector<double> notice, menus, scroll;
+    std::vector<double> notice, menus, grey, scroll;
+    HMENU windowMenu = GetSubMenu(GetMenu(backdrop), 2);
     for (int r = 0; r < runs; ++r) {
       const int count = 200;
       double start = Now();
@@ -151,20 +154,30 @@ void BackdropRows(int runs) {
       for (int i = 0; i < 20; ++i) SendMessageA(backdrop, kRefreshMenusMessage, 0, 0);
       menus.push_back((Now() - start) / 20);
       start = Now();
+      for (int i = 0; i < 20; ++i)
+        SendMessageA(backdrop, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(windowMenu), 2);
+      grey.push_back((Now() - start) / 20);
+      start = Now();
       for (int i = 0; i < 20; ++i) g_backdrop.ScrollAdopted(backdrop, (i % 2) ? 1 : -1, 0);
       scroll.push_back((Now() - start) / 20);
       Pump();
     }
-    const Stats sn = Summarise(notice), sm = Summarise(menus), ss = Summarise(scroll);
+    const Stats sn = Summarise(notice), sm = Summarise(menus), sg = Summarise(grey),
+                ss = Summarise(scroll);
     if (n == 1) {
       notice1 = sn.median;
       menus1 = sm.median;
+      grey1 = sg.median;
       scroll1 = ss.median;
     }
     Row(("backdrop: one notice, " + std::to_string(n) + " adopted (ratio to 1)").c_str(), sn,
         notice1);
     Row(("backdrop: menu rebuild, " + std::to_string(n) + " adopted (ratio to 1)").c_str(), sm,
         menus1);
+    Row(("backdrop: Window menu drop-down (greying), " + std::to_string(n) +
+         " adopted (ratio to 1)")
+            .c_str(),
+        sg, grey1);
     Row(("backdrop: scroll every window, " + std::to_string(n) + " adopted (ratio to 1)").c_str(),
         ss, scroll1);
   }

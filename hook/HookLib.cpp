@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-VMY_SHARED_SECTION_PREFIX HookState g_hookState VMY_SHARED_SECTION = {0, nullptr, nullptr,
-                                                                      0, 0,       {}};
+VMY_SHARED_SECTION_PREFIX HookState g_hookState VMY_SHARED_SECTION = {0, nullptr, nullptr, 0, 0, {},
+                                                                      0, {},      nullptr};
 HINSTANCE g_module = nullptr;
 
 BOOL WINAPI DllMain(HINSTANCE module, DWORD /*reason*/, LPVOID /*reserved*/) {
@@ -76,6 +76,8 @@ namespace {
 void RemoveRecordedHook() {
   UnhookWindowsHookEx(g_hookState.hook);
   g_hookState.hook = nullptr;
+  if (g_hookState.keyHook) UnhookWindowsHookEx(g_hookState.keyHook);
+  g_hookState.keyHook = nullptr;
   WriteShared(g_hookState.installed, 0);
 }
 
@@ -93,6 +95,8 @@ int HookInstall(HWND backdrop, const char* appPath) {
   if (ReadShared(g_hookState.installed) != 0) return 0;
   g_hookState.hook = SetWindowsHookExA(WH_CALLWNDPROCRET, HookProc, g_module, 0);
   if (!g_hookState.hook) return 0;
+  // Only a key the backdrop takes goes further than the hook's first test (KeyProc).
+  g_hookState.keyHook = SetWindowsHookExA(WH_KEYBOARD, KeyProc, g_module, 0);
   // The backdrop first: a process that sees the hook installed must find its backdrop.
   *static_cast<HWND volatile*>(&g_hookState.backdrop) = backdrop;
   WriteShared(g_hookState.installed, 1);
@@ -113,3 +117,12 @@ int HookSnapWindows() { return ReadShared(g_hookState.snap); }
 void HookSnapWindows(int on) { WriteShared(g_hookState.snap, on); }
 
 void HookSetAppPath(const char* /*path*/) {}
+
+void HookTakeKeys(const WORD* keys, int count) {
+  if (count < 0) count = 0;
+  if (count > kMaxTakenKeys) count = kMaxTakenKeys;
+  // Fewer first: a hook reading meanwhile never reads an entry not yet written.
+  WriteShared(g_hookState.keyCount, 0);
+  for (int i = 0; i < count; ++i) WriteShared(g_hookState.keys[i], keys[i]);
+  WriteShared(g_hookState.keyCount, count);
+}

@@ -1,4 +1,5 @@
-// The hook procedure: runs after every sent message of every hooked thread on the desktop.
+// The hook procedures: one runs after every sent message of every hooked thread on the desktop,
+// the other at every key press and release.
 #include "HookState.h"
 #include "SnapRules.h"
 #include "StackRule.h"
@@ -122,7 +123,55 @@ void OnWindowPosChanged(HWND window, const WINDOWPOS* pos) {
   MoveWindow(window, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
 }
 
+// The key as the backdrop lists it, if it lists it: a few compares of the key alone first, so
+// that every other key of every program passes at once.
+WORD Taken(WPARAM virtualKey) {
+  const LONG count = ReadShared(g_hookState.keyCount);
+  bool listed = false;
+  for (LONG i = 0; i < count && i < kMaxTakenKeys && !listed; ++i)
+    listed = (ReadShared(g_hookState.keys[i]) & 0xFF) == static_cast<LONG>(virtualKey);
+  if (!listed || !IsGimpProcess()) return 0;
+  // This thread's key state, as it stood when the key came: GIMP's own view of the modifiers.
+  BYTE modifiers = 0;
+  if (GetKeyState(VK_SHIFT) < 0) modifiers |= FSHIFT;
+  if (GetKeyState(VK_CONTROL) < 0) modifiers |= FCONTROL;
+  if (GetKeyState(VK_MENU) < 0) modifiers |= FALT;
+  const WORD key = TakenKey(static_cast<BYTE>(virtualKey), modifiers);
+  for (LONG i = 0; i < count && i < kMaxTakenKeys; ++i) {
+    if (ReadShared(g_hookState.keys[i]) == key) return key;
+  }
+  return 0;
+}
+
+// The key whose press went to the backdrop: its release goes nowhere either. This process's own.
+WPARAM g_heldKey = 0;
+
 }  // namespace
+
+// The backdrop's keys pressed in GIMP's windows go to the backdrop, as its accelerators; GIMP
+// binds none of them by default.
+LRESULT CALLBACK KeyProc(int code, WPARAM wParam, LPARAM lParam) {
+  // HC_NOREMOVE: a look at the queue; the same key comes again when it is taken off.
+  if (code == HC_ACTION) {
+    const bool released = (lParam & 0x80000000) != 0;
+    if (released && wParam == g_heldKey && g_heldKey) {
+      g_heldKey = 0;
+      return 1;
+    }
+    HWND backdrop = g_hookState.backdrop;
+    if (!released && backdrop) {
+      if (const WORD key = Taken(wParam)) {
+        g_heldKey = wParam;
+        // The backdrop raises the window the key asks for: this process has the foreground
+        // (its thread has the keyboard), and lets the backdrop's take it.
+        AllowSetForegroundWindow(g_hookState.ownerProcessId);
+        PostMessageA(backdrop, UM_KEY, key, reinterpret_cast<LPARAM>(GetActiveWindow()));
+        return 1;
+      }
+    }
+  }
+  return CallNextHookEx(g_hookState.keyHook, code, wParam, lParam);
+}
 
 LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam) {
   const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);

@@ -13,6 +13,8 @@
 #define VMY_SHARED_SECTION_PREFIX __declspec(allocate(".VMYHook"))
 #endif
 
+constexpr int kMaxTakenKeys = 8;
+
 // Plain data only: each field is an aligned word read and written whole by many processes
 // without a lock; appPath is written only by HookInstall, before the new hook is set.
 struct HookState {
@@ -22,12 +24,16 @@ struct HookState {
   LONG snap;
   DWORD ownerProcessId;
   char appPath[MAX_PATH];
+  // The backdrop's keys that GIMP's windows hand over (HookTakeKeys), and the hook that sees them.
+  LONG keyCount;
+  LONG keys[kMaxTakenKeys];
+  HHOOK keyHook;
 };
 
 #if defined(_WIN64)
-static_assert(sizeof(HookState) == 296, "the shared section's size is checked after the build");
+static_assert(sizeof(HookState) == 336, "the shared section's size is checked after the build");
 #else
-static_assert(sizeof(HookState) == 280, "the shared section's size is checked after the build");
+static_assert(sizeof(HookState) == 320, "the shared section's size is checked after the build");
 #endif
 
 extern HookState g_hookState;
@@ -56,3 +62,4 @@ void InterceptGdk();
 void NoteGimpKind(HWND window);
 
 LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK KeyProc(int code, WPARAM wParam, LPARAM lParam);

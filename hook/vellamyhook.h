@@ -16,6 +16,15 @@ constexpr UINT UM_ACTIVATE_GIMP = WM_USER + 2;   // wParam: the window being dea
 constexpr UINT UM_ACTIVATE_ALT = WM_USER + 3;    // never sent; accepted like an activation
 constexpr UINT UM_ACTIVATE_OTHER = WM_USER + 4;  // wParam: the window being deactivated
 constexpr UINT UM_TOOL_DESTROYED = WM_USER + 5;  // wParam 0: an adopted tool window ends
+// Posted: one of the backdrop's keys was pressed in a window of GIMP's, which never saw it.
+// wParam: the key as HookTakeKeys lists it; lParam: the active window of GIMP's thread.
+constexpr UINT UM_KEY = WM_USER + 6;
+
+// A key the backdrop takes: the virtual key in the low byte, the accelerator table's FSHIFT,
+// FCONTROL and FALT flags in the high byte.
+constexpr WORD TakenKey(BYTE virtualKey, BYTE modifiers) {
+  return static_cast<WORD>(virtualKey | (modifiers & (FSHIFT | FCONTROL | FALT)) << 8);
+}
 
 // Properties the hook sets on adopted windows inside GIMP's processes, for the backdrop to read.
 // The window GDK made this one transient for (a dialog's parent window): held windows have the
@@ -50,5 +59,8 @@ VELLAMYHOOK_API int HookUninstall(HWND window);
 VELLAMYHOOK_API int HookSnapWindows();
 // Stores the snap setting unchanged; nonzero pulls adopted windows onto the backdrop's edges.
 VELLAMYHOOK_API void HookSnapWindows(int on);
+// The keys that GIMP's windows hand to the backdrop instead of handling them (at most 8; more
+// are ignored): its accelerators, which a user working in GIMP presses in GIMP's windows.
+VELLAMYHOOK_API void HookTakeKeys(const WORD* keys, int count);
 // Kept for callers of older versions: the app path changes only through HookInstall.
 VELLAMYHOOK_API void HookSetAppPath(const char* path);

@@ -123,11 +123,10 @@ int RunStandalone(HINSTANCE instance, int show) {
   g_backdrop.Serve(gimpId);
   RegisterBackdropClass(instance);
   if (!CreateBackdropWindow(instance, show)) return 0;
-  HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0)) {
     StopIfFailing();
-    if (!TranslateAcceleratorA(message.hwnd, accelerators, &message)) {
+    if (!TranslateAcceleratorA(message.hwnd, g_backdrop.accelerators, &message)) {
       TranslateMessage(&message);
       DispatchMessageA(&message);
     }

@@ -201,4 +201,6 @@ int WindowTracker::UninstallHook() {
   return hookResult;
 }
 
+void WindowTracker::TakeKeys(const WORD* keys, int count) { HookTakeKeys(keys, count); }
+
 void WindowTracker::SetSnap(int snap) { HookSnapWindows(snap); }

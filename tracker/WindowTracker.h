@@ -41,6 +41,8 @@ class WindowTracker {
   int InstallHook(HWND backdropWindow, const char* path);
   int UninstallHook();
   void SetSnap(int snap);
+  // The keys GIMP's windows hand to the backdrop.
+  void TakeKeys(const WORD* keys, int count);
 
   // The adopted windows, front (newest adopted or raised) first.
   const std::list<HWND>& Windows() const { return windows; }

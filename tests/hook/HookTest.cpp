@@ -27,7 +27,7 @@ HWND g_backdrop = nullptr;
 std::vector<Notice> g_notices;
 
 LRESULT CALLBACK BackdropProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message >= UM_ADOPT && message <= UM_TOOL_DESTROYED) {
+  if (message >= UM_ADOPT && message <= UM_KEY) {
     HWND subject = reinterpret_cast<HWND>(lParam);
     char className[100] = {};
     GetClassNameA(subject, className, sizeof(className));
@@ -199,6 +199,27 @@ TEST_F(HookTest, ActivationsAreReportedAsGimpOrOtherExceptDeactivationAndMinimis
                                          "other backdrop 7"};
   EXPECT_EQ(want, marked) << Describe(g_notices);
   EXPECT_EQ(0, Count(UM_ACTIVATE_ALT));
+}
+
+// The keys the backdrop takes go to it, press and release, from GIMP's processes alone; the
+// rest, and the same keys in any other program, reach the window as always.
+TEST_F(HookTest, TakenKeysPressedInGimpGoToTheBackdropAndNoOtherKeyOrProgramIsTouched) {
+  const WORD taken[] = {TakenKey(VK_F6, FCONTROL), TakenKey(VK_F5, FSHIFT)};
+  HookTakeKeys(taken, 2);
+  ProcessResult gimp = Run(gimpProbe, {"borderless", "keys=0"});
+  ProcessResult other = Run(otherProbe, {"borderless", "keys=0"});
+  HookTakeKeys(nullptr, 0);
+  EXPECT_EQ("1", gimp.Field("keys", "focus")) << gimp.output;
+  EXPECT_EQ("d17,u17,d116,u116,d16,u16,", gimp.Field("keys", "got"));
+  EXPECT_EQ("d17,d117,u117,u17,d116,u116,d16,d116,u116,u16,", other.Field("keys", "got"));
+  std::vector<WPARAM> keys;
+  for (const Notice& n : g_notices) {
+    if (n.message == UM_KEY) {
+      keys.push_back(n.wParam);
+      EXPECT_FALSE(n.sent) << "posted: GIMP's thread never waits on the backdrop for a key";
+    }
+  }
+  EXPECT_EQ((std::vector<WPARAM>{taken[0], taken[1]}), keys) << Describe(g_notices);
 }
 
 TEST_F(HookTest, OnlyBorderedToolWindowsWhoseParentIsTheBackdropAreReportedDestroyed) {

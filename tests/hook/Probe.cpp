@@ -37,7 +37,11 @@ const Kind kKinds[] = {
     {"overlappedtool", WS_OVERLAPPEDWINDOW, WS_EX_TOOLWINDOW, false},
 };
 
+std::string g_keys;  // the key presses and releases the probe's windows got: "d75,u75,..."
+
 LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_KEYDOWN || message == WM_KEYUP)
+    g_keys += (message == WM_KEYDOWN ? "d" : "u") + std::to_string(wParam) + ",";
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -161,6 +165,29 @@ void Step(const std::string& step) {
     HWND window = At(arg.c_str());
     Say("report index=%s exists=%d parent=%llx", arg.c_str(), IsWindow(window) ? 1 : 0,
         Hex(RealParent(window)));
+  } else if (verb == "keys") {
+    // keys=index: that window takes the keyboard, and a user's key presses come through the
+    // system's input: Ctrl+F6, F5, Shift+F5.
+    HWND window = At(arg.c_str());
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    SetFocus(window);
+    const WORD keys[][2] = {{VK_CONTROL, 0}, {VK_F6, 0},   {VK_F6, 1},    {VK_CONTROL, 1},
+                            {VK_F5, 0},      {VK_F5, 1},   {VK_SHIFT, 0}, {VK_F5, 0},
+                            {VK_F5, 1},      {VK_SHIFT, 1}};
+    for (const auto& key : keys) {
+      INPUT input = {};
+      input.type = INPUT_KEYBOARD;
+      input.ki.wVk = key[0];
+      input.ki.dwFlags = key[1] ? KEYEVENTF_KEYUP : 0;
+      SendInput(1, &input, sizeof(input));
+    }
+    const ULONGLONG end = GetTickCount64() + 1000;
+    while (GetTickCount64() < end) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      Pump();
+    }
+    Say("keys focus=%d got=%s", GetFocus() == window ? 1 : 0, g_keys.c_str());
   } else if (verb == "sleep") {
     Sleep(static_cast<DWORD>(std::strtoul(arg.c_str(), nullptr, 10)));
   } else {

@@ -124,18 +124,22 @@ TEST_F(ProgramTest, TheBackdropWindowAndItsResources) {
   DestroyMenu(menu);
 
   // Alt with the characters "?" and "/", both giving the About command; Shift+F5 cascades,
-  // Shift+F4 tiles.
+  // Shift+F4 tiles; Ctrl+F6, Ctrl+Shift+F6 and Ctrl+F4: next, previous and close image.
   HACCEL table = LoadAcceleratorsA(module, MAKEINTRESOURCEA(109));
-  ACCEL accel[5] = {};
-  ASSERT_EQ(4, CopyAcceleratorTableA(table, accel, 5));
+  ACCEL accel[8] = {};
+  ASSERT_EQ(7, CopyAcceleratorTableA(table, accel, 8));
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(FALT, accel[i].fVirt & ~0x80) << "a character code, not a virtual key";
     EXPECT_EQ(104, accel[i].cmd);
   }
   EXPECT_EQ('?', accel[0].key);
   EXPECT_EQ('/', accel[1].key);
-  const ACCEL arrange[] = {{FVIRTKEY | FSHIFT, VK_F5, 140}, {FVIRTKEY | FSHIFT, VK_F4, 141}};
-  for (int i = 0; i < 2; ++i) {
+  const ACCEL arrange[] = {{FVIRTKEY | FSHIFT, VK_F5, 140},
+                           {FVIRTKEY | FSHIFT, VK_F4, 141},
+                           {FVIRTKEY | FCONTROL, VK_F6, 143},
+                           {FVIRTKEY | FCONTROL | FSHIFT, VK_F6, 144},
+                           {FVIRTKEY | FCONTROL, VK_F4, 145}};
+  for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(arrange[i].fVirt, accel[2 + i].fVirt & ~0x80) << i;
     EXPECT_EQ(arrange[i].key, accel[2 + i].key) << i;
     EXPECT_EQ(arrange[i].cmd, accel[2 + i].cmd) << i;

@@ -7,6 +7,7 @@
 #include "DpiHosting.h"
 #include "LaunchMode.h"
 #include "MenuOrder.h"
+#include "RecentWindows.h"
 #include "Placement.h"
 #include "ScrollMath.h"
 
@@ -172,6 +173,49 @@ TEST(MenuOrder, TitlesSortByteWiseUpperCaseFirstEqualTitlesKeepTheirOrder) {
   EXPECT_FALSE(TitleSortsAfter("same", "same"));  // a new equal title goes after
   EXPECT_TRUE(TitleSortsAfter("x", ""));          // untitled windows come first
   EXPECT_TRUE(TitleSortsAfter("\xE4", "z"));      // bytes compare unsigned
+  // Places in the list, in the menu's order; the numbers are the access keys 1 to 9.
+  EXPECT_EQ((std::vector<size_t>{2, 1, 0, 3}), TitleOrder({"b", "A", "", "b"}));
+  EXPECT_EQ("&9 Untitled-1.0", NumberedItem(9, "Untitled-1.0"));
+}
+
+// Ctrl+F6 on windows 1 to 4, activated 1, 2, 3, 4 (4 most recent, and active). Each row is one
+// key press (or a release of Ctrl, or an activation by the user) and the window it goes to.
+TEST(RecentWindows, CtrlF6WalksByLastUseAndTheReleaseCommitsTheWindowWalkedTo) {
+  enum Act { kNext, kBack, kRelease, kActivate };
+  struct Step {
+    Act act;
+    int window;  // the window pressed in, released over or activated
+    int want;    // where the press goes; for others, the most recent afterwards
+  };
+  const Step steps[] = {
+      {kNext, 4, 3},    {kNext, 3, 2},     {kBack, 2, 3},  // Ctrl held: one further each press
+      {kRelease, 3, 3},                                    // 3 is now the most recent
+      {kNext, 3, 4},    {kRelease, 4, 4},                  // a quick Ctrl+F6 swaps the last two
+      {kNext, 4, 3},    {kActivate, 1, 4},                 // the walk's own activations wait
+      {kRelease, 3, 3}, {kActivate, 1, 1},                 // the user's count at once
+      {kNext, 99, 1},                                      // from a dock: the most recent image
+      {kNext, 1, 3},    {kRelease, 1, 3},                  // Ctrl still held: on to 3
+      {kBack, 3, 2},    {kRelease, 2, 2},                  // back from the most recent: the oldest
+  };
+  RecentWindows<int> recent;
+  const std::vector<int> images = {1, 2, 3, 4};
+  for (int w : images) recent.Activated(w);
+  for (const Step& step : steps) {
+    int got = 0;
+    if (step.act == kNext || step.act == kBack)
+      got = recent.Step(images, step.window, step.act == kBack);
+    if (step.act == kRelease) recent.Release();
+    if (step.act == kActivate) recent.Activated(step.window);
+    if (step.act == kRelease || step.act == kActivate) got = recent.Front();
+    EXPECT_EQ(step.want, got) << "step " << (&step - steps);
+  }
+  // Windows that went leave the walk; none at all goes nowhere; Ctrl+F4 from outside an image
+  // takes the most recent of those that stand.
+  EXPECT_EQ(4, recent.Step({4}, 2, false));
+  recent.Release();
+  EXPECT_EQ(0, recent.Step({}, 4, false));
+  EXPECT_EQ(4, recent.MostRecentOf({1, 3, 4}));
+  EXPECT_EQ(7, recent.MostRecentOf({7, 8}));
 }
 
 }  // namespace

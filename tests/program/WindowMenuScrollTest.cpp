@@ -70,6 +70,75 @@ TEST_F(ProgramTest, AWindowMenuPickRaisesTheWindowItNamedAfterANewerOneEnded) {
   EXPECT_EQ(0u, run.BackdropExit());  // GIMP's windows all gone
 }
 
+// Past nine windows the menu ends in "More windows...": a dialog listing every window in the
+// menu's order, where the user's keys pick one and raise it.
+TEST_F(ProgramTest, MoreWindowsListsEveryWindowInTitleOrderAndRaisesTheOnePickedByKeys) {
+  constexpr UINT kMoreWindows = 146;
+  Session run;
+  ASSERT_NO_FATAL_FAILURE(StartBackdrop(run));
+  const std::string probe = g_prefix + "bin\\vmyprobe.exe";  // a program of GIMP's folder
+  ASSERT_TRUE(CopyFileA((ProgramFolder() + "vmyprobe.exe").c_str(), probe.c_str(), FALSE));
+  std::vector<std::string> steps(12, "bordered");
+  steps.push_back("pumpwait=vmymore");
+  TestProcess gimp(probe, steps);
+  ASSERT_TRUE(gimp.WaitForLine("waiting", 10000)) << gimp.OutputSoFar();
+  // Titles out of their list order: twelve, then one to eleven.
+  std::vector<HWND> windows;
+  for (int i = 0; i < 12; ++i) {
+    const std::string field = "created bordered index=" + std::to_string(i) + " hwnd=";
+    const size_t at = gimp.OutputSoFar().find(field);
+    ASSERT_NE(std::string::npos, at);
+    windows.push_back(HandleFromText(gimp.OutputSoFar().substr(at + field.size(), 20)));
+    char title[16];
+    std::snprintf(title, sizeof(title), "image %02d", (i + 11) % 12 + 1);
+    SetWindowTextA(windows.back(), title);
+  }
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        return std::all_of(windows.begin(), windows.end(),
+                           [&](HWND w) { return GetAncestor(w, GA_PARENT) == run.backdrop; });
+      },
+      10000));
+  PostMessageA(run.backdrop, WM_COMMAND, kMoreWindows, 0);
+  HWND dialog = nullptr, list = nullptr;
+  // Found once the dialog has filled its list.
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        dialog = FindWindowA(nullptr, "Select Window");
+        for (list = dialog ? GetWindow(dialog, GW_CHILD) : nullptr;
+             list && !IsWindowOfClass(list, "ListBox");)
+          list = GetWindow(list, GW_HWNDNEXT);
+        return list && SendMessageA(list, LB_GETCOUNT, 0, 0) == 12;
+      },
+      5000));
+  for (int i = 0; i < 12; ++i) {
+    wchar_t text[64] = {};  // a list box of another process answers in its own characters
+    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    wchar_t want[16];
+    swprintf(want, 16, L"image %02d", i + 1);
+    EXPECT_STREQ(want, text) << i;
+  }
+  // The third entry, "image 03", is the fourth window made.
+  SetForegroundWindow(dialog);
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        GUITHREADINFO keyboard = {};
+        keyboard.cbSize = sizeof(keyboard);
+        return GetGUIThreadInfo(0, &keyboard) && keyboard.hwndFocus == list;
+      },
+      5000))
+      << "the list has the keyboard";
+  PressKeys({VK_DOWN, VK_DOWN, VK_RETURN});
+  EXPECT_TRUE(PumpUntil([&] { return GetWindow(run.backdrop, GW_CHILD) == windows[3]; }, 5000))
+      << HandleText(GetWindow(run.backdrop, GW_CHILD)) << " on top";
+  EXPECT_FALSE(IsWindow(dialog));
+  const HANDLE go = CreateEventA(nullptr, FALSE, FALSE, "vmymore");
+  SetEvent(go);
+  gimp.Wait();
+  CloseHandle(go);
+  EXPECT_EQ(0u, run.BackdropExit());
+}
+
 // A line and a page are 10 pixels, a thumb request takes its position from the high word (read
 // in the bar's range), and the bars end where the windows' edges meet the client area's, on
 // both sides: the range they take from the windows' places. Every child of the backdrop moves,

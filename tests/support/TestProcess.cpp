@@ -137,6 +137,29 @@ void PumpMessages() {
   }
 }
 
+void Key(WORD virtualKey, bool down) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = virtualKey;
+  input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+  SendInput(1, &input, sizeof(input));
+}
+
+void PressKeys(std::initializer_list<WORD> keys, std::initializer_list<WORD> held) {
+  for (WORD key : held) Key(key, true);
+  for (WORD key : keys) {
+    Key(key, true);
+    Key(key, false);
+  }
+  for (auto key = held.end(); key != held.begin();) Key(*--key, false);
+}
+
+bool IsWindowOfClass(HWND window, const char* className) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof(name));
+  return lstrcmpiA(name, className) == 0;
+}
+
 void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }
