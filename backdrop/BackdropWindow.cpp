@@ -338,7 +338,10 @@ LRESULT BackdropWindow::OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
 }
 
 void BackdropWindow::PickListed(HWND window, size_t position) {
-  const HWND picked = position < menuWindows.size() ? menuWindows[position] : nullptr;
+  RaiseListed(window, position < menuWindows.size() ? menuWindows[position] : nullptr);
+}
+
+void BackdropWindow::RaiseListed(HWND window, HWND picked) {
   const std::list<HWND>& listed = tracker.Windows();
   // A window that ended while the menu was open raises nothing, and no other in its place.
   if (!picked || !IsWindow(picked) ||

@@ -44,6 +44,7 @@ class BackdropWindow {
   void ChooseWindow(HWND window);
   // Raises a window the Window menu listed at this position of menuWindows, as a pick does.
   void PickListed(HWND window, size_t position);
+  void RaiseListed(HWND window, HWND picked);
   // Keys: the accelerators handed to the hook, one pressed in GIMP's window, and their commands.
   void TakeKeys();
   void OnKey(HWND window, WORD key, HWND active);

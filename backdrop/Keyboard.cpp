@@ -61,7 +61,11 @@ void BackdropWindow::StepRecent(HWND window, bool back) {
 void BackdropWindow::CloseActiveImage(HWND window) {
   const std::vector<HWND> images = ImageWindows(window);
   const bool inImage = std::find(images.begin(), images.end(), keyWindow) != images.end();
-  // From a dock or the toolbox: the image last worked on, as GIMP's own image menu takes it.
+  // From a dock, the toolbox or the frame: the image last worked on, as GIMP's own image menu
+  // takes it. A dialog's or question's Ctrl+F4 closes no image behind it.
+  const INT_PTR kind =
+      keyWindow ? reinterpret_cast<INT_PTR>(GetPropA(keyWindow, kGimpKindProp)) : 0;
+  if (!inImage && keyWindow && kind != kKindDock && kind != kKindToolbox) return;
   const HWND target = inImage ? keyWindow : recent.MostRecentOf(images);
   // GIMP asks about unsaved work as at a click on the window's close button.
   if (target) PostMessageA(target, WM_CLOSE, 0, 0);

@@ -116,6 +116,5 @@ void BackdropWindow::ChooseWindow(HWND window) {
   const INT_PTR picked = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MOREWINDOWS), window,
                                          WindowChoiceProc, reinterpret_cast<LPARAM>(&choice));
   if (picked <= 0 || static_cast<size_t>(picked) > windows.size()) return;
-  menuWindows = windows;
-  PickListed(window, static_cast<size_t>(picked - 1));
+  RaiseListed(window, windows[static_cast<size_t>(picked - 1)]);
 }

@@ -34,29 +34,39 @@ class RecentWindows {
   // recent goes to the one used before it; from any other window, to the most recent. Returns a
   // null window when there is none.
   Window Step(const std::vector<Window>& windows, Window current, bool back) {
-    // Windows that went since the last press leave the walk.
-    walk.erase(std::remove_if(walk.begin(), walk.end(),
-                              [&](Window w) {
-                                return std::find(windows.begin(), windows.end(), w) ==
-                                       windows.end();
-                              }),
-               walk.end());
-    if (walk.empty()) {
-      for (Window w : order) {
-        if (std::find(windows.begin(), windows.end(), w) != windows.end()) walk.push_back(w);
+    auto listed = [&](Window w) {
+      return std::find(windows.begin(), windows.end(), w) != windows.end();
+    };
+    if (!walk.empty()) {
+      // Windows that went since the last press leave the walk, which keeps its place: from a
+      // window that went it goes on to the one after it.
+      std::vector<Window> kept;
+      size_t place = 0;
+      bool gone = false;
+      for (size_t i = 0; i < walk.size(); ++i) {
+        if (i == at) {
+          place = kept.size();
+          gone = !listed(walk[i]);
+        }
+        if (listed(walk[i])) kept.push_back(walk[i]);
       }
-      for (Window w : windows) {
-        if (std::find(walk.begin(), walk.end(), w) == walk.end()) walk.push_back(w);
+      walk = kept;
+      if (!walk.empty()) {
+        const size_t n = walk.size();
+        at = back ? (place + n - 1) % n : (gone ? place : place + 1) % n;
+        return walk[at];
       }
-      if (walk.empty()) return Window{};
-      at = walk.front() == current ? 0 : walk.size();  // past the end: not yet in the walk
     }
+    for (Window w : order) {
+      if (listed(w)) walk.push_back(w);
+    }
+    for (Window w : windows) {
+      if (std::find(walk.begin(), walk.end(), w) == walk.end()) walk.push_back(w);
+    }
+    if (walk.empty()) return Window{};
     const size_t n = walk.size();
-    if (at >= n) {
-      at = back ? n - 1 : 0;
-    } else {
-      at = back ? (at + n - 1) % n : (at + 1) % n;
-    }
+    const bool fromFront = walk.front() == current;
+    at = back ? n - 1 : (fromFront ? 1 % n : 0);
     return walk[at];
   }
 

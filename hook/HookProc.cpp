@@ -143,8 +143,9 @@ WORD Taken(WPARAM virtualKey) {
   return 0;
 }
 
-// The key whose press went to the backdrop: its release goes nowhere either. This process's own.
-WPARAM g_heldKey = 0;
+// The keys whose press went to the backdrop: their release goes nowhere either. This process's
+// own, one flag per virtual key.
+bool g_heldKeys[256];
 
 }  // namespace
 
@@ -154,14 +155,17 @@ LRESULT CALLBACK KeyProc(int code, WPARAM wParam, LPARAM lParam) {
   // HC_NOREMOVE: a look at the queue; the same key comes again when it is taken off.
   if (code == HC_ACTION) {
     const bool released = (lParam & 0x80000000) != 0;
-    if (released && wParam == g_heldKey && g_heldKey) {
-      g_heldKey = 0;
+    const size_t vk = wParam & 0xFF;
+    if (released && g_heldKeys[vk]) {
+      g_heldKeys[vk] = false;
       return 1;
     }
     HWND backdrop = g_hookState.backdrop;
-    if (!released && backdrop) {
-      if (const WORD key = Taken(wParam)) {
-        g_heldKey = wParam;
+    if (!released) {
+      // A fresh press that GIMP gets: its release is GIMP's too.
+      if (!(lParam & 0x40000000)) g_heldKeys[vk] = false;
+      if (const WORD key = backdrop ? Taken(wParam) : 0) {
+        g_heldKeys[vk] = true;
         // The backdrop raises the window the key asks for: this process has the foreground
         // (its thread has the keyboard), and lets the backdrop's take it.
         AllowSetForegroundWindow(g_hookState.ownerProcessId);

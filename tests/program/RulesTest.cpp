@@ -209,8 +209,10 @@ TEST(RecentWindows, CtrlF6WalksByLastUseAndTheReleaseCommitsTheWindowWalkedTo) {
     if (step.act == kRelease || step.act == kActivate) got = recent.Front();
     EXPECT_EQ(step.want, got) << "step " << (&step - steps);
   }
-  // Windows that went leave the walk; none at all goes nowhere; Ctrl+F4 from outside an image
-  // takes the most recent of those that stand.
+  // Windows that went leave the walk, which goes on from where it stood: at 3 in the walk 2, 3,
+  // 1, 4, with 3 closed by Ctrl+F4, the next press goes to 1; then, with only 4 left, to 4.
+  EXPECT_EQ(3, recent.Step(images, 2, false));
+  EXPECT_EQ(1, recent.Step({1, 2, 4}, 3, false));
   EXPECT_EQ(4, recent.Step({4}, 2, false));
   recent.Release();
   EXPECT_EQ(0, recent.Step({}, 4, false));
