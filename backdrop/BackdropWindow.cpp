@@ -116,11 +116,8 @@ LRESULT BackdropWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case WM_TIMER:
       if (wParam == kCloseTimer && closing.active) StepClose(window);
-      if (wParam == kWalkTimer && GetAsyncKeyState(VK_CONTROL) >= 0) {
-        KillTimer(window, kWalkTimer);
-        recent.Release();
-        RefreshMenusSoon(window);  // the check mark follows the image walked to
-      }
+      // Ctrl released in the backdrop's frame, or where the hook does not see it.
+      if (wParam == kWalkTimer && GetAsyncKeyState(VK_CONTROL) >= 0) EndWalk(window);
       return 0;
     case UM_KEY:
       OnKey(window, static_cast<WORD>(wParam), reinterpret_cast<HWND>(lParam));

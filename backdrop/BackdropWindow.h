@@ -49,6 +49,7 @@ class BackdropWindow {
   void TakeKeys();
   void OnKey(HWND window, WORD key, HWND active);
   void StepRecent(HWND window, bool back);
+  void EndWalk(HWND window);
   void CloseActiveImage(HWND window);
   // The shown image windows of GIMP's that the backdrop holds.
   std::vector<HWND> ImageWindows(HWND window) const;

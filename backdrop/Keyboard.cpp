@@ -23,6 +23,10 @@ void BackdropWindow::TakeKeys() {
 }
 
 void BackdropWindow::OnKey(HWND window, WORD key, HWND active) {
+  if (key == TakenKey(VK_CONTROL, 0)) {
+    EndWalk(window);
+    return;
+  }
   ACCEL table[16] = {};
   const int count = CopyAcceleratorTableA(accelerators, table, 16);
   for (int i = 0; i < count; ++i) {
@@ -56,6 +60,13 @@ void BackdropWindow::StepRecent(HWND window, bool back) {
   SetForegroundWindow(next);
   ScrollIntoView(window, next);
   SetTimer(window, kWalkTimer, kWalkPollMs, nullptr);
+}
+
+void BackdropWindow::EndWalk(HWND window) {
+  KillTimer(window, kWalkTimer);
+  if (!recent.Walking()) return;
+  recent.Release();
+  RefreshMenusSoon(window);  // the check mark follows the image walked to
 }
 
 void BackdropWindow::CloseActiveImage(HWND window) {

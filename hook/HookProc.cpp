@@ -146,6 +146,9 @@ WORD Taken(WPARAM virtualKey) {
 // The keys whose press went to the backdrop: their release goes nowhere either. This process's
 // own, one flag per virtual key.
 bool g_heldKeys[256];
+// A key taken with Ctrl held: Ctrl's release then ends the backdrop's Ctrl+F6 walk, told in
+// order with the keys (a poll of the keyboard can miss a quick release and press).
+bool g_takenWithCtrl = false;
 
 }  // namespace
 
@@ -156,16 +159,21 @@ LRESULT CALLBACK KeyProc(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HC_ACTION) {
     const bool released = (lParam & 0x80000000) != 0;
     const size_t vk = wParam & 0xFF;
+    HWND backdrop = g_hookState.backdrop;
+    if (released && vk == VK_CONTROL && g_takenWithCtrl) {
+      g_takenWithCtrl = false;
+      if (backdrop) PostMessageA(backdrop, UM_KEY, TakenKey(VK_CONTROL, 0), 0);
+    }
     if (released && g_heldKeys[vk]) {
       g_heldKeys[vk] = false;
       return 1;
     }
-    HWND backdrop = g_hookState.backdrop;
     if (!released) {
       // A fresh press that GIMP gets: its release is GIMP's too.
       if (!(lParam & 0x40000000)) g_heldKeys[vk] = false;
       if (const WORD key = backdrop ? Taken(wParam) : 0) {
         g_heldKeys[vk] = true;
+        if (key & (FCONTROL << 8)) g_takenWithCtrl = true;
         // The backdrop raises the window the key asks for: this process has the foreground
         // (its thread has the keyboard), and lets the backdrop's take it.
         AllowSetForegroundWindow(g_hookState.ownerProcessId);

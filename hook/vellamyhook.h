@@ -17,7 +17,8 @@ constexpr UINT UM_ACTIVATE_ALT = WM_USER + 3;    // never sent; accepted like an
 constexpr UINT UM_ACTIVATE_OTHER = WM_USER + 4;  // wParam: the window being deactivated
 constexpr UINT UM_TOOL_DESTROYED = WM_USER + 5;  // wParam 0: an adopted tool window ends
 // Posted: one of the backdrop's keys was pressed in a window of GIMP's, which never saw it.
-// wParam: the key as HookTakeKeys lists it; lParam: the active window of GIMP's thread.
+// wParam: the key as HookTakeKeys lists it; lParam: the active window of GIMP's thread. Also
+// posted, with wParam TakenKey(VK_CONTROL, 0), when Ctrl is released after such a key.
 constexpr UINT UM_KEY = WM_USER + 6;
 
 // A key the backdrop takes: the virtual key in the low byte, the accelerator table's FSHIFT,

@@ -223,7 +223,8 @@ TEST_F(HookTest, TakenKeysPressedInGimpGoToTheBackdropAndNoOtherKeyOrProgramIsTo
       EXPECT_FALSE(n.sent) << "posted: GIMP's thread never waits on the backdrop for a key";
     }
   }
-  EXPECT_EQ((std::vector<WPARAM>{taken[0], taken[1]}), keys) << Describe(g_notices);
+  // Ctrl's release after Ctrl+F6 is told too, in its place, and still reaches the window.
+  EXPECT_EQ((std::vector<WPARAM>{taken[0], VK_CONTROL, taken[1]}), keys) << Describe(g_notices);
 }
 
 TEST_F(HookTest, OnlyBorderedToolWindowsWhoseParentIsTheBackdropAreReportedDestroyed) {
