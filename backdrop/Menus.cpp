@@ -65,22 +65,20 @@ void BackdropWindow::RefreshMenus(HWND window) {
   }
   // Each window once: a notice handled twice lists its window twice in the tracker.
   menuWindows = tracker.Distinct();
-  std::vector<std::string> titles;
-  titles.reserve(menuWindows.size());
+  menuTitles.clear();
   for (HWND adopted : menuWindows) {
     char title[kTextSize] = {};
     GetWindowTextA(adopted, title, kTextSize);
     title[kTextSize - 1] = '\0';
-    titles.emplace_back(title);
+    menuTitles.emplace_back(title);
   }
-  menuTitles = titles;
   if (!menuWindows.empty()) AppendMenuA(windowMenu, MF_SEPARATOR, 0, nullptr);
-  const std::vector<size_t> order = TitleOrder(titles);
+  const std::vector<size_t> order = TitleOrder(menuTitles);
   const HWND active = recent.Front();
   for (size_t i = 0; i < order.size() && i < kNumberedWindows; ++i) {
     const size_t at = order[i];
     AppendMenuA(windowMenu, MF_STRING | (menuWindows[at] == active ? MF_CHECKED : MF_UNCHECKED),
-                kFirstWindowCommand + at, NumberedItem(i + 1, titles[at]).c_str());
+                kFirstWindowCommand + at, NumberedItem(i + 1, menuTitles[at]).c_str());
   }
   if (order.size() > kNumberedWindows)
     AppendMenuA(windowMenu, MF_STRING, IDM_MOREWINDOWS, "&More windows...");

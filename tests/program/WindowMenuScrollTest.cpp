@@ -105,9 +105,7 @@ TEST_F(ProgramTest, MoreWindowsListsEveryWindowInTitleOrderAndRaisesTheOnePicked
   ASSERT_TRUE(PumpUntil(
       [&] {
         dialog = FindWindowA(nullptr, "Select Window");
-        for (list = dialog ? GetWindow(dialog, GW_CHILD) : nullptr;
-             list && !IsWindowOfClass(list, "ListBox");)
-          list = GetWindow(list, GW_HWNDNEXT);
+        list = dialog ? FindWindowExA(dialog, nullptr, "ListBox", nullptr) : nullptr;
         return list && SendMessageA(list, LB_GETCOUNT, 0, 0) == 12;
       },
       5000));

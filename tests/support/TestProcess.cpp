@@ -154,12 +154,6 @@ void PressKeys(std::initializer_list<WORD> keys, std::initializer_list<WORD> hel
   for (auto key = held.end(); key != held.begin();) Key(*--key, false);
 }
 
-bool IsWindowOfClass(HWND window, const char* className) {
-  char name[64] = {};
-  GetClassNameA(window, name, sizeof(name));
-  return lstrcmpiA(name, className) == 0;
-}
-
 void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }

@@ -69,8 +69,6 @@ bool PumpUntil(Done done, DWORD timeoutMs) {
 void Key(WORD virtualKey, bool down);
 // Presses and releases each key in turn while the `held` keys (modifiers) are held down.
 void PressKeys(std::initializer_list<WORD> keys, std::initializer_list<WORD> held = {});
-// Whether the window's class is this one (case as the system compares class names).
-bool IsWindowOfClass(HWND window, const char* className);
 
 // The folder of the running test program, with a trailing backslash.
 std::string ProgramFolder();
