@@ -142,11 +142,17 @@ TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
   // posted instead. Creating an image window sends two (the count cannot be read from outside
   // the backdrop; with time-outs of 50 and 100 ms creation took two of them longer), so a longer
   // time-out shows beyond the margin of the answered control.
-  PostMessageA(run.main, kOpenImage, 0, 0);
-  EXPECT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == 2; }, 2500)) << run.Explain();
-  const long long creation = LastTime(*run.gimp, "created image");
+  // The fastest of three: a busy machine slows one creation, never all three.
+  long long creation = -1;
+  for (size_t images = 2; images <= 4; ++images) {
+    PostMessageA(run.main, kOpenImage, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return run.ImagesSoFar().size() == images; }, 2500))
+        << run.Explain();
+    const long long took = LastTime(*run.gimp, "created image");
+    if (took >= 0 && (creation < 0 || took < creation)) creation = took;
+  }
   EXPECT_GE(creation, 0);
-  // The margin stays below what a 100 ms time-out adds (2 x 50 ms), on a busy machine too.
+  // The margin stays below what a 100 ms time-out adds (2 x 50 ms).
   EXPECT_LT(creation, 2 * 50 + answered + 60) << "GIMP's thread waited for the hung backdrop";
   std::printf("creating a window took GIMP %lld ms answered, %lld ms hung\n", answered, creation);
   PumpFor(static_cast<DWORD>(3000 - std::min<ULONGLONG>(3000, GetTickCount64() - hungAt)));
