@@ -118,7 +118,7 @@ TEST_F(GimpHostTest, DefaultDocksAndALargeImageScrollAndDrawInTheBackdrop) {
   EXPECT_TRUE(PumpUntil(drawn, 10000))
       << shows(kRed) << " red, " << shows(kBlue) << " blue of " << PixelsOnScreen(canvas).size()
       << " after the backdrop's scroll";
-  // A resize repaints the backdrop around GIMP's window, and never over it.
+  // After a resize of the backdrop the user still sees GIMP's image where its window stands.
   RECT frame;
   GetWindowRect(run.backdrop, &frame);
   SetWindowPos(run.backdrop, nullptr, 0, 0, frame.right - frame.left - 60,
