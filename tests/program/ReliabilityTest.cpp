@@ -142,7 +142,7 @@ TEST_F(ProgramTest, AHungBackdropHoldsGimpUpBrieflyAndCatchesUpWhenItWakes) {
   // posted instead. Creating an image window sends two (the count cannot be read from outside
   // the backdrop; with time-outs of 50 and 100 ms creation took two of them longer), so a longer
   // time-out shows beyond the margin of the answered control.
-  // The fastest of three: a busy machine slows one creation, never all three.
+  // The fastest of three: a busy machine slows a creation now and then, rarely all three.
   long long creation = -1;
   for (size_t images = 2; images <= 4; ++images) {
     PostMessageA(run.main, kOpenImage, 0, 0);
